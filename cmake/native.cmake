@@ -1,0 +1,59 @@
+# Native Linux tree: the module's code as static libraries, the Linux module,
+# and everything that runs on this machine (tests, tools, emulator).
+include(CTest)
+
+set(VESK_WARNINGS -Wall -Wextra -Wpedantic -Werror -Wshadow -Wnon-virtual-dtor)
+
+# Sanitizer builds of this tree (see the Makefile) pass VESK_SANITIZE.
+set(VESK_SANITIZE "" CACHE STRING "Sanitizer list for -fsanitize=, empty for none")
+if(VESK_SANITIZE)
+  add_compile_options(-fsanitize=${VESK_SANITIZE} -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=${VESK_SANITIZE})
+endif()
+option(VESK_COVERAGE "Instrument the module code for coverage" OFF)
+if(VESK_COVERAGE)
+  add_compile_options(--coverage -O0)
+  add_link_options(--coverage)
+endif()
+
+set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+set(CMAKE_CXX_VISIBILITY_PRESET hidden)
+set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
+
+add_library(vesk_platform STATIC platform/vesk_platform_posix.cpp platform/vesk_profile_posix.cpp)
+target_include_directories(vesk_platform PUBLIC platform)
+target_compile_options(vesk_platform PRIVATE ${VESK_WARNINGS})
+
+add_library(vesk_string STATIC contracts/vesk_string.cpp)
+target_include_directories(vesk_string PUBLIC contracts)
+target_link_libraries(vesk_string PUBLIC vesk_platform)
+target_compile_options(vesk_string PRIVATE ${VESK_WARNINGS})
+
+add_library(vesk_script_helper STATIC script_helper/vesk_parsed_command.cpp script_helper/vesk_script_helper.cpp)
+target_include_directories(vesk_script_helper PUBLIC script_helper)
+target_link_libraries(vesk_script_helper PUBLIC vesk_string)
+target_compile_options(vesk_script_helper PRIVATE ${VESK_WARNINGS})
+
+# The component as a library, for tests that drive it in-process.
+add_library(parvex_component STATIC panels/components/Parvex/Parvex.cpp panels/components/Parvex/Parvex_export.cpp)
+target_include_directories(parvex_component PUBLIC panels/components/Parvex)
+target_link_libraries(parvex_component PUBLIC vesk_script_helper)
+target_compile_options(parvex_component PRIVATE ${VESK_WARNINGS})
+
+# The Linux module: exports load_vesk_client_script and nothing else.
+add_library(Parvex MODULE panels/components/Parvex/Parvex_export.cpp)
+target_link_libraries(Parvex PRIVATE parvex_component)
+target_compile_options(Parvex PRIVATE ${VESK_WARNINGS})
+target_link_options(Parvex PRIVATE -Wl,--no-undefined -Wl,--exclude-libs,ALL)
+set_target_properties(Parvex PROPERTIES PREFIX "" OUTPUT_NAME Parvex)
+add_custom_command(TARGET Parvex POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${VESK_COMPONENT_DIR}/mimic.vesk_ui $<TARGET_FILE_DIR:Parvex>/mimic.vesk_ui)
+
+install(TARGETS Parvex LIBRARY DESTINATION linux)
+install(FILES ${VESK_COMPONENT_DIR}/mimic.vesk_ui DESTINATION linux)
+
+foreach(dir tests host tools fuzz bench)
+  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+  endif()
+endforeach()

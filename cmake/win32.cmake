@@ -1,0 +1,47 @@
+# The shipped module: Parvex.dll, i686, MSVC C++ ABI, freestanding.
+#
+# Compiled by clang with --target=i686-pc-windows-msvc (toolchain file) and
+# linked here by lld-link against import libraries that llvm-dlltool makes from
+# our own .def files, so no Microsoft SDK or C++ runtime is involved. The DLL
+# imports only kernel32.dll and msvcrt.dll and exports load_vesk_client_script.
+find_program(VESK_LLD_LINK NAMES lld-link lld-link-14 REQUIRED)
+find_program(VESK_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
+find_program(VESK_RC NAMES llvm-rc llvm-rc-14 REQUIRED)
+
+add_library(parvex_objects OBJECT ${VESK_MODULE_SOURCES} platform/vesk_platform_win32.cpp)
+target_include_directories(parvex_objects PRIVATE ${VESK_INCLUDE_DIRS})
+target_compile_definitions(parvex_objects PRIVATE VESK_FREESTANDING)
+target_compile_options(parvex_objects PRIVATE
+  -O2 -ffreestanding -fno-exceptions -fno-rtti -fno-threadsafe-statics -fno-stack-protector
+  -Wall -Wextra -Werror)
+
+set(win32_dir ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32)
+set(import_libs)
+foreach(dll kernel32 msvcrt)
+  add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${dll}.lib
+    COMMAND ${VESK_DLLTOOL} -k -m i386 -d ${win32_dir}/${dll}.def -l ${CMAKE_CURRENT_BINARY_DIR}/${dll}.lib
+    DEPENDS ${win32_dir}/${dll}.def
+    COMMENT "Import library for ${dll}.dll")
+  list(APPEND import_libs ${CMAKE_CURRENT_BINARY_DIR}/${dll}.lib)
+endforeach()
+
+add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/Parvex.res
+  COMMAND ${VESK_RC} /FO ${CMAKE_CURRENT_BINARY_DIR}/Parvex.res ${VESK_COMPONENT_DIR}/Parvex.rc
+  DEPENDS ${VESK_COMPONENT_DIR}/Parvex.rc
+  COMMENT "Version resource")
+
+set(dll ${CMAKE_CURRENT_BINARY_DIR}/Parvex.dll)
+add_custom_command(OUTPUT ${dll}
+  COMMAND ${VESK_LLD_LINK} /nologo /dll /noentry /nodefaultlib /machine:x86 /out:${dll}
+          /def:${VESK_COMPONENT_DIR}/Parvex.def
+          /include:_vesk_script_helper_signature
+          $<TARGET_OBJECTS:parvex_objects> ${import_libs} ${CMAKE_CURRENT_BINARY_DIR}/Parvex.res
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${VESK_COMPONENT_DIR}/mimic.vesk_ui
+          ${CMAKE_CURRENT_BINARY_DIR}/mimic.vesk_ui
+  DEPENDS parvex_objects $<TARGET_OBJECTS:parvex_objects> ${import_libs} ${CMAKE_CURRENT_BINARY_DIR}/Parvex.res
+          ${VESK_COMPONENT_DIR}/Parvex.def ${VESK_COMPONENT_DIR}/mimic.vesk_ui
+  COMMAND_EXPAND_LISTS
+  COMMENT "Linking Parvex.dll")
+add_custom_target(parvex_dll ALL DEPENDS ${dll})
+
+install(FILES ${dll} ${VESK_COMPONENT_DIR}/mimic.vesk_ui DESTINATION win32)

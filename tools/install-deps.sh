@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian machine, only when it
+# is missing, and makes 32-bit Windows programs runnable under Wine.
+#
+# Some kernels run no 32-bit Linux programs (no IA-32 emulation); the 32-bit
+# Wine loader then fails with "Exec format error". In that case (as root) we
+# register qemu-i386 through binfmt_misc, which runs Wine's 32-bit loader and
+# everything it starts; it is slower but behaves the same.
+set -euo pipefail
+
+need=()
+have() { command -v "$1" >/dev/null 2>&1; }
+pkg_missing() { ! dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+have clang++ || need+=(clang)
+have lld-link || need+=(lld)
+have llvm-dlltool || need+=(llvm)
+have llvm-rc || need+=(llvm)
+have cmake || need+=(cmake)
+have g++ || need+=(g++)
+have make || need+=(make)
+have i686-w64-mingw32-g++ || need+=(g++-mingw-w64-i686)
+have valgrind || need+=(valgrind)
+pkg_missing libgtest-dev && need+=(libgtest-dev)
+pkg_missing libgmock-dev && need+=(libgmock-dev)
+pkg_missing libbenchmark-dev && need+=(libbenchmark-dev)
+have python3 || need+=(python3)
+
+sudo_cmd=()
+if [ "$(id -u)" != 0 ]; then sudo_cmd=(sudo); fi
+apt_updated=""
+apt_install() {
+  if [ -z "$apt_updated" ]; then "${sudo_cmd[@]}" apt-get update -qq; apt_updated=1; fi
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+}
+
+if [ ${#need[@]} -gt 0 ]; then
+  echo "install-deps: installing ${need[*]}"
+  apt_install "${need[@]}"
+fi
+
+# clang's sanitizer and fuzzer runtimes.
+if ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
+  echo "install-deps: installing the clang runtime libraries"
+  apt_install "libclang-rt-$(clang++ --version | sed -n 's/.*version \([0-9]*\).*/\1/p;q')-dev" || true
+fi
+
+if ! have wine || ! [ -x /usr/lib/wine/wine ]; then
+  echo "install-deps: installing wine and wine32:i386"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+    apt_updated=""
+  fi
+  apt_install wine wine32:i386
+fi
+
+# Can this kernel start the 32-bit Wine loader?
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+    echo "install-deps: this kernel runs no 32-bit programs; registering qemu-i386 for them"
+    have qemu-i386 || apt_install qemu-user
+    if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
+      "${sudo_cmd[@]}" mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+    fi
+    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:F' \
+      | "${sudo_cmd[@]}" tee /proc/sys/fs/binfmt_misc/register >/dev/null
+  fi
+  /usr/lib/wine/wine --version >/dev/null 2>&1 || { echo "install-deps: cannot run 32-bit Wine on this machine" >&2; exit 1; }
+fi
+echo "install-deps: all present"
