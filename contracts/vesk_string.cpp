@@ -36,13 +36,13 @@ vesk_string::vesk_string(int value, char fill, int width, int base) : vesk_strin
     for (int i = 0; i < count; ++i) text[i] = digits[count - 1 - i];
 
     const char pad = fill ? fill : ' ';
-    // Widths beyond the inline room would only add padding; clamp them so that
-    // a hostile width cannot ask for gigabytes.
-    long want = width < 0 ? -static_cast<long>(width) : width;
+    // Padding beyond the inline room is clamped, so that a hostile width cannot
+    // ask for gigabytes. The magnitude is taken in unsigned: -INT_MIN overflows.
+    unsigned want = width < 0 ? 0u - static_cast<unsigned>(width) : static_cast<unsigned>(width);
     if (want > kInlineCapacity) want = kInlineCapacity;
-    long padding = want > count ? want - count : 0;
+    unsigned padding = want > static_cast<unsigned>(count) ? want - static_cast<unsigned>(count) : 0;
     if (width < 0) append(text, static_cast<size_t>(count));
-    for (long i = 0; i < padding; ++i) append(&pad, 1);
+    for (unsigned i = 0; i < padding; ++i) append(&pad, 1);
     if (width >= 0) append(text, static_cast<size_t>(count));
 }
 
@@ -316,6 +316,11 @@ void vesk_stringlist::appendPiece(const char* text, size_t count) {
 }
 
 vesk_stringlist& vesk_stringlist::operator<<(const vesk_string& item) {
+    if (count_ == capacity_ && &item >= items_ && &item < items_ + count_) {
+        // Growing destroys the old elements, `item` among them: append a copy.
+        const vesk_string copy(item);
+        return *this << copy;
+    }
     if (!reserve(count_ + 1)) {
         ok_ = false;
         return *this;

@@ -32,8 +32,9 @@
 
 class vesk_string {
 public:
-    // Characters a text can hold without a heap allocation.
-    enum { kInlineCapacity = 95 };
+    // Characters a text can hold without a heap allocation: enough for a TP
+    // command carrying the longest text a router report can hold (255).
+    enum { kInlineCapacity = 287 };
 
     // Empty text.
     vesk_string();
@@ -42,7 +43,8 @@ public:
     vesk_string(const vesk_string& other);
     // Text of `value` in `base` (2..36; any other base is taken as 10), padded
     // to at least |width| characters with `fill` (code 0 pads with blanks): on
-    // the left for a positive width, on the right for a negative one. With
+    // the left for a positive width, on the right for a negative one. Widths
+    // beyond kInlineCapacity pad to kInlineCapacity. With
     // fill 0, width 0 and base 10 this is the plain decimal text ("4", "-12").
     vesk_string(int value, char fill, int width, int base);
     virtual ~vesk_string();
@@ -54,6 +56,8 @@ public:
     // Append a copy of `other` (which may be *this).
     vesk_string& operator+=(const vesk_string& other);
     vesk_string& operator+=(const char* text);
+    // Appends the `count` bytes at `text` (which may point into this text).
+    void append(const char* text, size_t count);
 
     // Characters before the terminating zero.
     unsigned length() const { return length_; }
@@ -84,8 +88,6 @@ private:
     // Sets the text to the `count` bytes at `text` (which may point into this
     // text). Marks the text failed when memory runs out.
     void assign(const char* text, size_t count, bool ok);
-    // Appends `count` bytes at `text` (which may point into this text).
-    void append(const char* text, size_t count);
     // Makes room for `capacity` characters, keeping the current text.
     bool reserve(size_t capacity);
     void fail();

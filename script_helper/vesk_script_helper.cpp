@@ -44,6 +44,36 @@ static bool append_text(char* out, size_t size, size_t* at, const char* text) {
     return true;
 }
 
+// Fills the markers %1..%9 of `format` as successive vesk_string::arg calls
+// with `values` would (the lowest marker present takes the first value, the
+// next lowest the second, ...), except that text inserted for one marker is
+// never taken for a marker itself: values reach the result unchanged.
+static vesk_string fill_markers(const vesk_string& format, const vesk_string* const* values, int count) {
+    const char* text = format.c_str();
+    const unsigned length = format.length();
+    bool present[10] = {};
+    for (unsigned i = 0; i + 1 < length; ++i)
+        if (text[i] == '%' && text[i + 1] >= '1' && text[i + 1] <= '9') present[text[i + 1] - '0'] = true;
+    int slot[10] = {};
+    int next = 0;
+    for (int digit = 1; digit <= 9; ++digit) slot[digit] = present[digit] && next < count ? next++ : -1;
+
+    vesk_string result;
+    if (!format.ok()) return format;
+    unsigned start = 0;
+    for (unsigned i = 0; i + 1 < length; ++i) {
+        if (text[i] != '%' || text[i + 1] < '1' || text[i + 1] > '9') continue;
+        const int index = slot[text[i + 1] - '0'];
+        if (index < 0) continue;
+        result.append(text + start, i - start);
+        result += *values[index];
+        start = i + 2;
+        ++i;
+    }
+    result.append(text + start, length - start);
+    return result;
+}
+
 // ---- Lifecycle ----
 
 vesk_script_helper::vesk_script_helper(vesk_client_callback* hostLink, const char* panelFolder)
@@ -112,7 +142,8 @@ void vesk_script_helper::recordCallback(void**) {}
 bool vesk_script_helper::divertAlarm(ButtonNotify& event) {
     vesk_string id = event.id();
     if (id == "ActionAll") {
-        if (event.command() == "alarm") alarmAcknowledge(event.value());
+        if (event.command() != "alarm") return false;
+        alarmAcknowledge(event.value());
         return true;
     }
     if (id == "AckAll") {
@@ -136,7 +167,8 @@ char* vesk_script_helper::send(const vesk_string& text) {
 
 bool vesk_script_helper::panelShow(const vesk_string& panel, const vesk_string& file, const vesk_string& extra) {
     vesk_string text = "PS '" + panel + "' '";
-    if (path.length() != 0) text += path + "/";
+    // A path that could not be stored fails the text rather than dropping out.
+    if (path.length() != 0 || !path.ok()) text += path + "/";
     text += file + "'";
     if (extra.length() != 0) text += " '" + extra + "'";
     if (!host) return true;
@@ -180,8 +212,8 @@ vesk_string& vesk_script_helper::textGet(const vesk_string& param, const vesk_st
 }
 
 vesk_stringlist vesk_script_helper::controlsGet(const vesk_string& panel, const vesk_string& selector) {
-    vesk_string text = vesk_string("XI '%1' '%2'").arg(panel).arg(selector);
-    char* reply = send(text);
+    const vesk_string* const values[] = {&panel, &selector};
+    char* reply = send(fill_markers(vesk_string("XI '%1' '%2'"), values, 2));
     if (!reply) return vesk_stringlist();
     vesk_stringlist list(vesk_string(reply), ',');
     host->callback(reply, VESK_EVENT_RELEASE);
@@ -228,7 +260,8 @@ void vesk_script_helper::debug(const vesk_string& format, const vesk_string& a1,
                                const vesk_string& a3, const vesk_string& a4, const vesk_string& a5,
                                const vesk_string& a6, const vesk_string& a7, const vesk_string& a8,
                                const vesk_string& a9) {
-    vesk_string text = format.arg(a1).arg(a2).arg(a3).arg(a4).arg(a5).arg(a6).arg(a7).arg(a8).arg(a9);
+    const vesk_string* const values[] = {&a1, &a2, &a3, &a4, &a5, &a6, &a7, &a8, &a9};
+    const vesk_string text = fill_markers(format, values, 9);
     if (text.ok()) vesk_debug_output(text.c_str());
 }
 

@@ -1,0 +1,651 @@
+// Parvex as the host sees it: creation, deletion, event types, ownership of
+// answers, a missing host, hostile inputs and long random event sequences.
+
+#include <stdint.h>
+
+#include <climits>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "parvex_test_driver.h"
+#include "test_support.h"
+#include "vesk_platform.h"
+#include "vesk_parsed_command.h"
+#include "vesk_string.h"
+
+namespace {
+
+using parvex_test::Create;
+using parvex_test::ListOf;
+using parvex_test::PairCommands;
+using parvex_test::PrintableAnswer;
+using parvex_test::Report;
+using parvex_test::SameCommands;
+using parvex_test::Send;
+using parvex_test::SetPair;
+using parvex_test::ShowCommand;
+using parvex_test::Timer;
+
+// ---- Creation and deletion ----
+
+TEST(ParvexLifecycle, CreationOpensThePanelAndNothingElse) {
+    struct Case {
+        const char* path;
+        const char* command;
+    };
+    const Case cases[] = {
+        {"", "PS '1' 'mimic.vesk_ui'"},
+        {nullptr, "PS '1' 'mimic.vesk_ui'"},
+        {"panels/x", "PS '1' 'panels/x/mimic.vesk_ui'"},
+        {"panels/x/", "PS '1' 'panels/x//mimic.vesk_ui'"},
+        {"C:\\site\\panels", "PS '1' 'C:\\site\\panels/mimic.vesk_ui'"},
+        {"my panels", "PS '1' 'my panels/mimic.vesk_ui'"},
+    };
+    for (const Case& c : cases) {
+        RecordingHost host;
+        auto component = Create(&host, c.path);
+
+        ASSERT_NE(component, nullptr) << "path: " << (c.path ? Printable(c.path) : "null");
+        EXPECT_TRUE(SameCommands(host.commands, {c.command})) << "path: " << (c.path ? Printable(c.path) : "null");
+        EXPECT_EQ(host.calls.size(), 1u) << "path: " << (c.path ? Printable(c.path) : "null");
+    }
+}
+
+// The host may reuse its path text once the export has returned.
+TEST(ParvexLifecycle, PathCopiedAtCreation) {
+    RecordingHost host;
+    std::vector<char> path = {'p', 'a', 'n', 'e', 'l', 's', '\0'};
+    auto component = Create(&host, path.data());
+    std::memset(path.data(), 'x', path.size() - 1);
+    path.clear();
+    path.shrink_to_fit();
+    component.reset();
+
+    EXPECT_TRUE(SameCommands(host.commands, {"PS '1' 'panels/mimic.vesk_ui'", "AS"}));
+}
+
+TEST(ParvexLifecycle, DeletionUnregistersOnlyASetPair) {
+    struct Case {
+        std::vector<std::string> settings;
+        std::vector<std::string> atDeletion;
+    };
+    const Case cases[] = {
+        {{}, {"AS"}},
+        {{"driverid=5"}, {"AS"}},
+        {{"destid=12"}, {"AS"}},
+        {{"driverid=5", "destid=65"}, {"AS"}},
+        {{"driverid=6", "destid=12"}, {"AS"}},
+        {{"driverid=5", "destid=12"}, {"RU 5", "AS"}},
+        {{"driverid=5", "destid=12", "destid=13"}, {"RU 5", "AS"}},
+        {{"driverid=5", "destid=12", "driverid=7"}, {"RU 7", "AS"}},
+        {{"driverid=5", "destid=12", "driverid=999"}, {"RU 999", "AS"}},
+        {{"driverid=5", "destid=12", "driverid=1000"}, {"RU 1000", "AS"}},
+        {{"driverid=5", "destid=12", "driverid=0"}, {"AS"}},
+        {{"driverid=5", "destid=12", "driverid=-1"}, {"AS"}},
+        {{"driverid=5", "destid=12", "destid=0"}, {"RU 5", "AS"}},
+    };
+    for (const Case& c : cases) {
+        SiteFolder site;
+        site.writeDeviceSize(5, 64);
+        RecordingHost host;
+        auto component = Create(&host);
+        for (const std::string& text : c.settings) Send(*component, text);
+        Report(*component, 5, 12, 3, "CAM 3");
+        host.clear();
+
+        component.reset();
+
+        EXPECT_TRUE(SameCommands(host.commands, c.atDeletion)) << "settings: " << ListOf(c.settings);
+        EXPECT_EQ(host.calls.size(), host.commands.size()) << "settings: " << ListOf(c.settings);
+    }
+}
+
+TEST(ParvexLifecycle, NullHostIsNeverCalled) {
+    SiteFolder site;
+    site.writeDeviceSize(5, 64);
+    auto component = Create(nullptr, "panels");
+    ASSERT_NE(component, nullptr);
+
+    SetPair(*component, 5, 12);
+    Send(*component, "statesheet=red");
+    Send(*component, "unusedtext=Idle");
+    Timer(*component, 1);
+    Timer(*component, 2);
+    Report(*component, 5, 12, 3, "CAM 3");
+    Send(*component, "driverid=7");
+    Send(*component, "destid=20");
+    EXPECT_EQ(Send(*component, "_events"), std::optional<std::string>("notify=*"));
+    component.reset();
+}
+
+TEST(ParvexLifecycle, ComponentsAreIndependent) {
+    SiteFolder site;
+    site.writeDeviceSize(5, 64);
+    site.writeDeviceSize(7, 64);
+    RecordingHost hostA;
+    RecordingHost hostB;
+    auto a = Create(&hostA, "a");
+    auto b = Create(&hostB, "b");
+    SetPair(*a, 5, 12);
+    SetPair(*b, 7, 12);
+    Report(*a, 5, 12, 3, "CAM 3");
+    Report(*b, 5, 12, 3, "CAM 3");
+    Timer(*b, 1);
+    a.reset();
+
+    std::vector<std::string> expectedA = {"PS '1' 'a/mimic.vesk_ui'"};
+    for (const std::string& command : PairCommands(5, 5, 12)) expectedA.push_back(command);
+    for (const std::string& command : {ShowCommand("CAM 3"), std::string("ET 1"), std::string("RU 5"),
+                                       std::string("AS")})
+        expectedA.push_back(command);
+    EXPECT_TRUE(SameCommands(hostA.commands, expectedA)) << "component a";
+
+    b.reset();
+    std::vector<std::string> expectedB = {"PS '1' 'b/mimic.vesk_ui'"};
+    for (const std::string& command : PairCommands(7, 7, 12)) expectedB.push_back(command);
+    for (const char* command : {"RP 7 12 12", "RU 7", "AS"}) expectedB.push_back(command);
+    EXPECT_TRUE(SameCommands(hostB.commands, expectedB)) << "component b";
+}
+
+// ---- Host replies ----
+
+TEST(ParvexLifecycle, NullPanelReplyChangesNothing) {
+    SiteFolder site;
+    site.writeDeviceSize(5, 64);
+    RecordingHost host;
+    host.replyTo("PS", std::nullopt);
+    auto component = Create(&host);
+    SetPair(*component, 5, 12);
+    component.reset();
+
+    std::vector<std::string> expected = {"PS '1' 'mimic.vesk_ui'"};
+    for (const std::string& command : PairCommands(5, 5, 12)) expected.push_back(command);
+    expected.push_back("RU 5");
+    expected.push_back("AS");
+    EXPECT_TRUE(SameCommands(host.commands, expected));
+}
+
+// Replies to the component's own commands stay the host's: none is handed back.
+TEST(ParvexLifecycle, CommandRepliesNeverHandedBack) {
+    SiteFolder site;
+    site.writeDeviceSize(5, 64);
+    RecordingHost host;
+    host.replyTo("", std::string("ok"));
+    auto component = Create(&host);
+    SetPair(*component, 5, 12);
+    Send(*component, "statesheet=red");
+    Timer(*component, 1);
+    Timer(*component, 2);
+    Report(*component, 5, 12, 3, "CAM 3");
+    component.reset();
+
+    size_t nonPanel = 0;
+    for (const std::string& command : host.commands) nonPanel += command.rfind("PS", 0) != 0;
+    for (const std::string& call : host.calls) EXPECT_EQ(call.rfind("cmd:", 0), 0u) << "call: " << Printable(call);
+    EXPECT_EQ(host.outstandingReplies(), static_cast<int>(nonPanel));
+    EXPECT_EQ(host.commands.back(), "AS");
+}
+
+// ---- Answers to the hosting panel ----
+
+// Each answer is a copy of its own that stays intact while the host holds it.
+TEST(ParvexLifecycle, AnswerHeldUntilHandedBack) {
+    SiteFolder site;
+    site.writeDeviceSize(5, 64);
+    RecordingHost host;
+    auto component = Create(&host);
+    char question[] = "_events";
+    char* first = component->callback(question, VESK_EVENT_TEXT);
+    std::memset(question, 'x', sizeof question - 1);
+    SetPair(*component, 5, 12);
+    char* second = component->callback(const_cast<char*>("_events.again"), VESK_EVENT_TEXT);
+
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(first, second);
+    EXPECT_STREQ(first, "notify=*");
+    EXPECT_STREQ(second, "notify=*");
+    EXPECT_EQ(component->callback(second, VESK_EVENT_RELEASE), nullptr);
+    EXPECT_STREQ(first, "notify=*");
+    EXPECT_EQ(component->callback(first, VESK_EVENT_RELEASE), nullptr);
+}
+
+TEST(ParvexLifecycle, NullTextEventDoesNothing) {
+    for (bool pair : {false, true}) {
+        SiteFolder site;
+        site.writeDeviceSize(5, 64);
+        RecordingHost host;
+        auto component = Create(&host);
+        if (pair) SetPair(*component, 5, 12);
+        host.clear();
+
+        EXPECT_EQ(component->callback(nullptr, VESK_EVENT_TEXT), nullptr) << (pair ? "with" : "without") << " a pair";
+        EXPECT_TRUE(SameCommands(host.commands, {})) << (pair ? "with" : "without") << " a pair";
+
+        Timer(*component, 1);
+        EXPECT_TRUE(SameCommands(host.commands, {pair ? "RP 5 12 12" : "ET 1"}))
+            << (pair ? "with" : "without") << " a pair";
+    }
+}
+
+// ---- Event types that Parvex does not act on ----
+
+TEST(ParvexLifecycle, OtherEventTypesSendNothing) {
+    struct Case {
+        int type;
+        intptr_t data;
+    };
+    const Case cases[] = {
+        {0, 0},         {0, 0x1234}, {2, 0},  {5, 0},        {6, 0},       {6, 0x1234},
+        {7, 0},         {7, 42},     {7, -1}, {8, 0x1234},   {-1, 0x1234}, {100, 1},
+        {INT_MIN, 1},   {INT_MAX, 1},
+    };
+    for (const Case& c : cases) {
+        SiteFolder site;
+        site.writeDeviceSize(5, 64);
+        RecordingHost host;
+        auto component = Create(&host);
+        SetPair(*component, 5, 12);
+        host.clear();
+
+        char* result = component->callback(reinterpret_cast<void*>(c.data), c.type);
+
+        EXPECT_EQ(result, nullptr) << "type " << c.type << ", data " << c.data;
+        Timer(*component, 1);
+        EXPECT_TRUE(SameCommands(host.commands, {"RP 5 12 12"})) << "type " << c.type << ", data " << c.data;
+    }
+}
+
+// Control events are ignored, the alarm-wide ones included.
+TEST(ParvexLifecycle, ControlEventsIgnored) {
+    struct Case {
+        const char* id;
+        const char* command;
+    };
+    const Case cases[] = {
+        {"ActionAll", "alarm=ack"}, {"ActionAll", "alarm=2"}, {"AckAll", "press"},
+        {"LevelMimic", "text=x"},   {nullptr, "alarm=ack"},   {"ActionAll", nullptr},
+    };
+    for (const Case& c : cases) {
+        RecordingHost host;
+        host.replyTo("XI", std::string("alm_1,alm_2"));
+        host.replyTo("TG", std::string("value=1"));
+        auto component = Create(&host);
+        host.clear();
+        std::optional<ParsedCommand> parsed;
+        if (c.command) parsed.emplace(c.command);
+        ButtonRecord record = {{0, 0, 0}, c.id, parsed ? &*parsed : nullptr};
+
+        EXPECT_EQ(component->callback(&record, VESK_EVENT_CONTROL), nullptr);
+
+        EXPECT_TRUE(SameCommands(host.commands, {}))
+            << "id " << (c.id ? Printable(c.id) : "null") << ", command "
+            << (c.command ? Printable(c.command) : "null");
+    }
+}
+
+// ---- Report texts ----
+
+TEST(ParvexReports, TextShownExactly) {
+    std::string longText;
+    for (int i = 0; i < 300; ++i) longText += static_cast<char>('A' + i % 26);
+    const std::string texts[] = {
+        "",
+        "CAM 3",
+        "it's 'quoted'",
+        "a=b,c;d",
+        "  padded  ",
+        "caf\xC3\xA9 \x01\x7f",
+        std::string(95, 'n'),
+        std::string(96, 'n'),
+        std::string(255, 'w'),
+        std::string(256, 'w'),
+        longText,
+        std::string(5000, 'z'),
+    };
+    for (const std::string& text : texts) {
+        SiteFolder site;
+        site.writeDeviceSize(5, 64);
+        RecordingHost host;
+        auto component = Create(&host);
+        SetPair(*component, 5, 12);
+        host.clear();
+
+        Report(*component, 5, 12, 3, text);
+
+        EXPECT_TRUE(SameCommands(host.commands, {ShowCommand(text), "ET 1"}))
+            << "text: " << Printable(text) << " (" << text.size() << " characters)";
+    }
+}
+
+// ---- Very long settings ----
+
+TEST(ParvexSettingsRobustness, TenKilobyteValues) {
+    const std::string big(10 * 1024, 'v');
+    const std::string digits(10 * 1024, '7');
+    struct Case {
+        std::string text;
+        std::optional<std::string> answer;
+        std::vector<std::string> commands;
+    };
+    const Case cases[] = {
+        {"statesheet=" + big, std::nullopt, {"TP 'statesheet=" + big + "' '1' 'LevelMimic'"}},
+        {"unusedtext=" + big, std::nullopt, {ShowCommand(big)}},
+        {"destid=" + digits, std::nullopt, {}},
+        {"destid=" + big, std::nullopt, {}},
+        {"driverid=" + digits, std::nullopt, {}},
+        {"unknown=" + big, std::nullopt, {}},
+        {"_events=" + big, std::string("notify=*"), {}},
+        {"_events." + big, std::string("notify=*"), {}},
+        {big + "=1", std::nullopt, {}},
+        {"return=" + big, std::nullopt, {}},
+    };
+    for (const Case& c : cases) {
+        SiteFolder site;
+        site.writeDeviceSize(5, 64);
+        RecordingHost host;
+        auto component = Create(&host);
+        Send(*component, "driverid=5");
+        host.clear();
+
+        const std::optional<std::string> answer = Send(*component, c.text);
+
+        const std::string shown = Printable(c.text.substr(0, 24)) + "...";
+        EXPECT_EQ(answer, c.answer) << "input: " << shown << " answer: " << PrintableAnswer(answer);
+        EXPECT_TRUE(SameCommands(host.commands, c.commands)) << "input: " << shown;
+    }
+}
+
+// A long device setting saturates: the device is out of range, so the timer
+// stops instead of polling and deletion unregisters that device number.
+TEST(ParvexSettingsRobustness, LongDeviceNumberSaturates) {
+    SiteFolder site;
+    site.writeDeviceSize(5, 64);
+    RecordingHost host;
+    auto component = Create(&host);
+    SetPair(*component, 5, 12);
+    Send(*component, "driverid=" + std::string(10 * 1024, '9'));
+    host.clear();
+
+    Timer(*component, 1);
+    component.reset();
+
+    EXPECT_TRUE(SameCommands(host.commands, {"RP 2147483647 12 12", "RU 2147483647", "AS"}));
+}
+
+// ---- Memory running out ----
+
+// Fails every allocation of the module while it lives.
+class NoMemory {
+public:
+    NoMemory() { vesk_platform_set_alloc_gate(&Refuse, nullptr); }
+    ~NoMemory() { vesk_platform_set_alloc_gate(nullptr, nullptr); }
+
+private:
+    static int Refuse(size_t, void*) { return 0; }
+};
+
+// A report whose text cannot be copied is not shown and not remembered, so the
+// same report is shown once memory is back.
+TEST(ParvexMemory, ReportNotShownIsTakenLater) {
+    SiteFolder site;
+    site.writeDeviceSize(5, 64);
+    RecordingHost host;
+    auto component = Create(&host);
+    SetPair(*component, 5, 12);
+    host.clear();
+    // Too long to be held without the heap.
+    const std::string text(vesk_string::kInlineCapacity + 1, 'L');
+
+    {
+        NoMemory noMemory;
+        Report(*component, 5, 12, 3, text);
+        Timer(*component, 1);
+    }
+    EXPECT_TRUE(SameCommands(host.commands, {"RP 5 12 12"})) << "while memory runs out";
+
+    host.clear();
+    Report(*component, 5, 12, 3, text);
+    EXPECT_TRUE(SameCommands(host.commands, {ShowCommand(text), "ET 1"})) << "once memory is back";
+}
+
+// Short texts and numbered commands need no heap: polling, short reports and
+// deletion go on while memory runs out.
+TEST(ParvexMemory, ShortCommandsNeedNoHeap) {
+    SiteFolder site;
+    site.writeDeviceSize(5, 64);
+    RecordingHost host;
+    auto component = Create(&host);
+    SetPair(*component, 5, 12);
+    host.clear();
+
+    NoMemory noMemory;
+    Timer(*component, 1);
+    Report(*component, 5, 12, 3, "CAM 3");
+    Timer(*component, 2);
+    component.reset();
+
+    EXPECT_TRUE(SameCommands(host.commands, {"RP 5 12 12", ShowCommand("CAM 3"), "ET 1", "ET 2", "RU 5", "AS"}));
+}
+
+// A text event that cannot be copied is dropped whole: no command, no answer.
+TEST(ParvexMemory, TextEventDroppedWithoutMemory) {
+    const char* const texts[] = {"_events", "statesheet=red", "unusedtext=Idle", "destid=12", "driverid=7"};
+    for (const char* text : texts) {
+        SiteFolder site;
+        site.writeDeviceSize(5, 64);
+        site.writeDeviceSize(7, 64);
+        RecordingHost host;
+        auto component = Create(&host);
+        Send(*component, "driverid=5");
+        host.clear();
+
+        std::optional<std::string> answer;
+        {
+            NoMemory noMemory;
+            answer = Send(*component, text);
+        }
+
+        EXPECT_EQ(answer, std::nullopt) << "input: " << Printable(text);
+        EXPECT_TRUE(SameCommands(host.commands, {})) << "input: " << Printable(text);
+        Send(*component, "destid=12");
+        EXPECT_TRUE(SameCommands(host.commands, PairCommands(5, 5, 12))) << "after: " << Printable(text);
+    }
+}
+
+// ---- Long random sequences ----
+
+// Small deterministic generator (64-bit LCG, high bits out).
+class Lcg {
+public:
+    explicit Lcg(uint64_t seed) : state_(seed * 2862933555777941757ull + 3037000493ull) {}
+    unsigned Below(unsigned n) {
+        state_ = state_ * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<unsigned>(state_ >> 33) % n;
+    }
+    template <size_t N>
+    const char* Pick(const char* const (&items)[N]) {
+        return items[Below(N)];
+    }
+
+private:
+    uint64_t state_;
+};
+
+// Database sizes of the random site.
+int SiteSize(int device) {
+    switch (device) {
+        case 5: return 64;
+        case 7: return 20;
+        case 999: return 30;
+        default: return 0;
+    }
+}
+
+bool ParseNumbers(const std::string& text, const char* code, int count, long long* out) {
+    if (text.rfind(code, 0) != 0) return false;
+    size_t at = std::strlen(code);
+    for (int i = 0; i < count; ++i) {
+        if (at >= text.size() || text[at] != ' ') return false;
+        size_t used = 0;
+        try {
+            out[i] = std::stoll(text.substr(at + 1), &used);
+        } catch (...) {
+            return false;
+        }
+        if (used == 0 || text.compare(at + 1, used, std::to_string(out[i])) != 0) return false;
+        at += 1 + used;
+    }
+    return at == text.size();
+}
+
+// Checks the commands one event sent against what that kind of event may send.
+::testing::AssertionResult AllowedAfter(const std::string& event, const std::string& value,
+                                        const std::vector<std::string>& sent) {
+    auto fail = [&]() {
+        return ::testing::AssertionFailure() << "event " << Printable(event) << " sent " << ListOf(sent);
+    };
+    long long n[3];
+    if (event == "destid") {
+        if (sent.empty()) return ::testing::AssertionSuccess();
+        size_t at = 0;
+        if (ParseNumbers(sent[0], "RU", 1, n)) {
+            if (n[0] < 1 || n[0] > 999) return fail();
+            at = 1;
+        }
+        if (sent.size() != at + 3 || !ParseNumbers(sent[at], "RR", 3, n)) return fail();
+        const long long device = n[0], destination = n[1];
+        if (device < 1 || device > 999 || destination < 1 || n[2] != destination ||
+            destination > SiteSize(static_cast<int>(device)))
+            return fail();
+        const std::string numbers = std::to_string(device) + " " + std::to_string(destination) + " " +
+                                    std::to_string(destination);
+        if (sent[at + 1] != "RP " + numbers || sent[at + 2] != "ET 1 10000") return fail();
+        return ::testing::AssertionSuccess();
+    }
+    if (event == "statesheet")
+        return sent == std::vector<std::string>{"TP 'statesheet=" + value + "' '1' 'LevelMimic'"}
+                   ? ::testing::AssertionSuccess()
+                   : fail();
+    if (event == "unusedtext" || event == "report") {
+        if (sent.empty()) return ::testing::AssertionSuccess();
+        std::vector<std::string> shown = {ShowCommand(value)};
+        if (event == "report") shown.push_back("ET 1");
+        return sent == shown ? ::testing::AssertionSuccess() : fail();
+    }
+    if (event == "timer") {
+        if (sent.size() != 1) return fail();
+        if (ParseNumbers(sent[0], "RP", 3, n) && n[0] > 0 && n[1] > 0 && n[1] == n[2] && value == "1")
+            return ::testing::AssertionSuccess();
+        return sent[0] == "ET " + value ? ::testing::AssertionSuccess() : fail();
+    }
+    return sent.empty() ? ::testing::AssertionSuccess() : fail();
+}
+
+TEST(ParvexRandom, EventSequencesKeepTheirPromises) {
+    const char* const devices[] = {"5", "7", "999", "6", "1000", "0", "-1", "abc", "", "5x"};
+    const char* const destinations[] = {"1", "12", "20", "21", "30", "31", "64", "65", "0", "-1", "x", "2147483647"};
+    const char* const words[] = {"", "Idle", "CAM 1", "a'b", "x=y", "red,green"};
+    const char* const questions[] = {"_events", "_events.x", "_commands", "return=all", "return=x",
+                                     "instance", "junk=1",   "",          "=",          "DESTID=3"};
+    for (uint64_t seed = 1; seed <= 12; ++seed) {
+        SiteFolder site;
+        for (int device : {5, 7, 999}) site.writeDeviceSize(device, SiteSize(device));
+        RecordingHost host;
+        auto component = Create(&host, seed % 2 ? "" : "panels");
+        Lcg random(seed);
+        for (int step = 0; step < 400; ++step) {
+            const size_t before = host.commands.size();
+            std::string event;
+            std::string value;
+            std::optional<std::string> answer;
+            bool eventsQuestion = false;
+            switch (random.Below(9)) {
+                case 0:
+                    event = "driverid";
+                    answer = Send(*component, event + "=" + random.Pick(devices));
+                    break;
+                case 1:
+                    event = "destid";
+                    answer = Send(*component, event + "=" + random.Pick(destinations));
+                    break;
+                case 2:
+                    event = "statesheet";
+                    value = random.Pick(words);
+                    answer = Send(*component, event + "=" + value);
+                    break;
+                case 3:
+                    event = "unusedtext";
+                    value = random.Pick(words);
+                    answer = Send(*component, event + "=" + value);
+                    break;
+                case 4: {
+                    event = "question";
+                    const std::string text = random.Pick(questions);
+                    eventsQuestion = text.rfind("_events", 0) == 0;
+                    answer = Send(*component, text);
+                    break;
+                }
+                case 5: {
+                    event = "report";
+                    const int reportDevices[] = {5, 7, 999, 6};
+                    const int indexes[] = {12, 20, 30, 1};
+                    const int device = reportDevices[random.Below(4)];
+                    const int index = indexes[random.Below(4)];
+                    const int info = static_cast<int>(random.Below(4));
+                    value = "S" + std::to_string(info) + std::string(random.Below(2) * 150, '+');
+                    Report(*component, device, index, info, value);
+                    break;
+                }
+                case 6: {
+                    event = "timer";
+                    const int timers[] = {1, 1, 1, 2, 0, -7};
+                    const int timer = timers[random.Below(6)];
+                    value = std::to_string(timer);
+                    Timer(*component, timer);
+                    break;
+                }
+                case 7:
+                    event = "null text";
+                    answer = component->callback(nullptr, VESK_EVENT_TEXT) ? std::optional<std::string>("?")
+                                                                           : std::nullopt;
+                    break;
+                default: {
+                    event = "other type";
+                    const int types[] = {0, 5, 6, 7, 8, -1};
+                    const int type = types[random.Below(6)];
+                    void* data = type == 5 ? nullptr : reinterpret_cast<void*>(static_cast<intptr_t>(random.Below(99)));
+                    if (component->callback(data, type) != nullptr) answer = "?";
+                    break;
+                }
+            }
+            const std::vector<std::string> sent(host.commands.begin() + static_cast<long>(before), host.commands.end());
+            ASSERT_TRUE(AllowedAfter(event, value, sent)) << "seed " << seed << ", step " << step;
+            const std::optional<std::string> expected =
+                eventsQuestion ? std::optional<std::string>("notify=*") : std::nullopt;
+            ASSERT_EQ(answer, expected) << "seed " << seed << ", step " << step << ", event " << event
+                                        << ", answer " << PrintableAnswer(answer);
+        }
+        component.reset();
+
+        ASSERT_FALSE(host.commands.empty());
+        EXPECT_EQ(host.commands.back(), "AS") << "seed " << seed;
+        int closing = 0;
+        for (const std::string& command : host.commands) closing += command == "AS";
+        EXPECT_EQ(closing, 1) << "seed " << seed;
+        if (host.commands.size() >= 2) {
+            const std::string& beforeLast = host.commands[host.commands.size() - 2];
+            long long n[1];
+            EXPECT_TRUE(!ParseNumbers(beforeLast, "RU", 1, n) || n[0] >= 1) << "seed " << seed;
+        }
+        EXPECT_EQ(host.strayHandBacks, 0) << "seed " << seed;
+        EXPECT_EQ(host.outstandingReplies(), 0) << "seed " << seed;
+        EXPECT_EQ(host.calls.size(), host.commands.size()) << "seed " << seed;
+    }
+}
+
+}  // namespace
