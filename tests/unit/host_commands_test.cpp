@@ -296,6 +296,9 @@ TEST(TextGet, MismatchedReplyGivesEmptyAndOneDiagnostic) {
         {"value", "", "c", "1",
          "textGet: value returned \"\" was not the value requested \"value\" (value returned was \"\" from "
          "control \"c\", on panel \"1\")"},
+        {"value", "%2=3", "c%1", "1",
+         "textGet: value returned \"%2\" was not the value requested \"value\" (value returned was \"%2=3\" "
+         "from control \"c%1\", on panel \"1\")"},
         {"ALL", "x=1", "c", "1",
          "textGet: value returned \"x\" was not the value requested \"ALL\" (value returned was \"x=1\" from "
          "control \"c\", on panel \"1\")"},
@@ -394,6 +397,15 @@ TEST(ControlsGet, BuildsCommandFromPanelAndSelector) {
     component.controlsGet(V("2"), V("btn"));
     component.controlsGet(V(""), V(""));
     EXPECT_EQ(host.commands, (std::vector<std::string>{"XI '2' 'btn'", "XI '' ''"}));
+}
+
+// Arguments go in unchanged: a marker inside the panel is not filled by the
+// selector.
+TEST(ControlsGet, MarkerTextInArgumentsIsSentUnchanged) {
+    RecordingHost host;
+    Component component(&host, "");
+    component.controlsGet(V("a%2"), V("s%1"));
+    EXPECT_EQ(host.commands, std::vector<std::string>{"XI 'a%2' 's%1'"}) << Joined(host.commands);
 }
 
 TEST(ControlsGet, NullReplyGivesEmptyList) {
@@ -530,6 +542,9 @@ TEST(Debug, FillsNineMarkersInTurn) {
         {"%2 only", {"first", "", "", "", "", "", "", "", ""}, "first only"},
         {"", {"", "", "", "", "", "", "", "", ""}, ""},
         {"line\n", {"", "", "", "", "", "", "", "", ""}, "line\n"},
+        // Inserted text is never taken for a marker.
+        {"<%1|%2|%3>", {"%2", "%3", "%1", "", "", "", "", "", ""}, "<%2|%3|%1>"},
+        {"%1 %1", {"%1", "", "", "", "", "", "", "", ""}, "%1 %1"},
     };
     for (const Case& c : cases) {
         RecordingHost host;
