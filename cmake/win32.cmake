@@ -33,13 +33,12 @@ add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/Parvex.res
 set(dll ${CMAKE_CURRENT_BINARY_DIR}/Parvex.dll)
 add_custom_command(OUTPUT ${dll}
   COMMAND ${VESK_LLD_LINK} /nologo /dll /noentry /nodefaultlib /machine:x86 /out:${dll}
-          /def:${VESK_COMPONENT_DIR}/Parvex.def
           /include:_vesk_script_helper_signature
           $<TARGET_OBJECTS:parvex_objects> ${import_libs} ${CMAKE_CURRENT_BINARY_DIR}/Parvex.res
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${VESK_COMPONENT_DIR}/mimic.vesk_ui
           ${CMAKE_CURRENT_BINARY_DIR}/mimic.vesk_ui
   DEPENDS parvex_objects $<TARGET_OBJECTS:parvex_objects> ${import_libs} ${CMAKE_CURRENT_BINARY_DIR}/Parvex.res
-          ${VESK_COMPONENT_DIR}/Parvex.def ${VESK_COMPONENT_DIR}/mimic.vesk_ui
+          ${VESK_COMPONENT_DIR}/mimic.vesk_ui
   COMMAND_EXPAND_LISTS
   COMMENT "Linking Parvex.dll")
 add_custom_target(parvex_dll ALL DEPENDS ${dll})
