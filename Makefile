@@ -1,6 +1,6 @@
 # Top-level driver. `make test` on a fresh Debian machine installs what is
 # missing, builds the three trees and runs every test.
-.PHONY: all deps build native win32 mingw test unit-test wine-test dist clean
+.PHONY: all deps build native win32 mingw demo test unit-test wine-test dist clean
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD := build
@@ -26,6 +26,11 @@ mingw:
 	cmake --preset mingw >/dev/null
 	cmake --build $(BUILD)/mingw -j $(JOBS)
 
+# The host emulator plays the demo site against the Linux module.
+demo: deps
+	$(MAKE) --no-print-directory native
+	$(BUILD)/native/host/vesk-host --module $(BUILD)/native/Parvex.so demo/demo.vsc
+
 build: deps
 	$(MAKE) --no-print-directory native win32 mingw
 
@@ -34,6 +39,7 @@ unit-test: native
 
 wine-test: win32 mingw
 	bash tools/run-wine-tests.sh $(BUILD)
+	bash tools/run-wine-scenarios.sh $(BUILD)
 
 test: build
 	$(MAKE) --no-print-directory unit-test

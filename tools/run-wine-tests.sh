@@ -102,13 +102,8 @@ run_windows_program() {
 
 run_windows_program "$msvc_host"
 
-# Hook for further Windows programs of the same run. The host emulator with
-# the scenario suite (BUILD_DIR/mingw/host/vesk-host.exe) goes here once it is
-# built, as one more line, with the arguments it needs:
-#   run_windows_program "$build/mingw/host/vesk-host.exe" ARGS...
-# Whatever it needs beside Parvex.dll and mimic.vesk_ui, copy into "$run_dir"
-# before that line. It must end with "N passed, M failed" and exit 0 only
-# when M is 0.
+# The scenario suite through the Windows host emulator runs next, from
+# tools/run-wine-scenarios.sh, in a Wine process of its own (see the Makefile).
 
 echo "== wine tests: $((SECONDS - started)) s"
 if [ "$failures" -ne 0 ]; then

@@ -1,0 +1,154 @@
+// The scenario language: plain text, one statement a line, '#' starts a
+// comment. Words are separated by blanks; a text with blanks or quotes is
+// written in double quotes, with \" \\ \n \t \r and \xNN escapes. Numbers are
+// signed decimal. Paths are relative to the script's folder.
+//
+//   module PATH                  load a component module
+//   panels FOLDER                where relative panel file paths start
+//                                (default: the module's folder)
+//   site temp [system NAME]      fresh empty site (QX_ROOT, QX_SYSTEM=NAME,
+//                                default main) that the script writes to
+//   site FOLDER [system NAME]    an existing site, used as it stands
+//   site none                    QX_ROOT and QX_SYSTEM unset
+//   config D size S              write dev_D.ini: [Database] DatabaseSize_1=S
+//   config D text TEXT           write dev_D.ini as given
+//   config D none                remove dev_D.ini
+//   device D size S [nofile]     router device D with destinations 1..S; on a
+//                                "site temp" also writes its dev_D.ini
+//   source D S NAME              name source S of device D (a rename of a
+//                                routed source reports to registered
+//                                destinations it feeds); "rename" is the same
+//   route D DEST S               route source S to DEST (always reported to
+//                                registrations covering DEST)
+//   offline D | online D         router device D stops / starts answering
+//   resize D S                   new size for device D and its dev_D.ini
+//   create [PATH [nopanel]]      the host calls the export with PATH; a panel
+//                                file that it shows must exist, unless the
+//                                statement says "nopanel"
+//   delete                       the host deletes the component
+//   send TEXT | send null        text event (type 3) from the hosting panel
+//   control ID COMMAND           control event (type 2)
+//   report D DEST S TEXT         router report (type 1) as given, whatever
+//                                the router holds
+//   timer N                      timer event (type 4) for timer N
+//   event T WORD                 event of type T (not 1, 2, 3; 5 only with 0)
+//                                with data word WORD
+//   wait UNITS                   advance the clock (1 unit = 1 ms), firing
+//                                the timers that fall due
+//   show [PANEL]                 draw the panel (default "1")
+//   say TEXT                     a caption in the transcript
+//   expect sent TEXT... | expect sent nothing
+//                                the commands since the last "expect sent",
+//                                exactly and in order
+//   expect answer TEXT | expect answer none    answer to the last "send"
+//   expect text TEXT             the text of LevelMimic on panel 1
+//   expect control NAME PARAM TEXT             a parameter of a panel 1 control
+//   expect timer N running | expect timer N stopped
+//   expect registered D DEST | expect unregistered D DEST
+//   expect panel NAME open | expect panel NAME closed
+//   help, quit                   at the prompt; "quit" also ends a script
+#ifndef VESK_HOST_SCENARIO_H
+#define VESK_HOST_SCENARIO_H
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "emulator.h"
+#include "module.h"
+#include "site.h"
+#include "transcript.h"
+
+struct Token {
+    std::string text;
+    bool quoted;
+};
+
+struct Statement {
+    int line = 0;
+    std::string source;  // as written, comment and outer blanks removed
+    std::vector<Token> words;
+};
+
+struct ScriptError {
+    int line;
+    std::string message;
+};
+
+// Splits one line into words. Null statement words for a blank or comment
+// line. Returns an error for a malformed line (bad quoting).
+std::optional<ScriptError> tokenizeLine(const std::string& text, int line, Statement& out);
+
+// Checks a statement's shape (verb, argument count, numbers). Null when good.
+std::optional<std::string> checkStatement(const Statement& statement);
+
+// Parses a whole script: every statement, or every error (line order).
+struct ParsedScript {
+    std::vector<Statement> statements;
+    std::vector<ScriptError> errors;
+};
+ParsedScript parseScript(const std::string& content);
+
+// The statement reference shown by "help".
+const char* scenarioHelp();
+
+// Loaded modules by path; each is loaded once per process.
+class ModuleCache {
+public:
+    Module* get(const std::string& path, std::string& error);
+    // Puts a module under `path` without loading anything (tests).
+    void add(const std::string& path, std::unique_ptr<Module> module) { modules_[path] = std::move(module); }
+
+private:
+    std::map<std::string, std::unique_ptr<Module>> modules_;
+};
+
+struct RunOptions {
+    std::string modulePath;  // from the command line; may be empty
+};
+
+// Runs scripts, each from a fresh emulator, site and clock.
+class ScenarioRunner {
+public:
+    ScenarioRunner(Transcript& transcript, ModuleCache& modules, RunOptions options);
+
+    // Runs a whole script. `name` is how it is shown; `folder` is where its
+    // relative paths start. True when it passed.
+    bool runScript(const std::string& name, const std::string& folder, const std::string& content);
+    // Reports a script that could not be read, as a failed script.
+    void unreadable(const std::string& name);
+
+    // Statement by statement (the interactive prompt): a script error is
+    // reported and the session goes on.
+    void begin(const std::string& name, const std::string& folder);
+    // False when the statement was "quit".
+    bool runLine(const std::string& text, int line);
+    // Ends the session; true when it passed.
+    bool end();
+
+private:
+    // False when the statement failed as a script error (the script stops).
+    bool execute(const Statement& s);
+    bool perform(const Statement& s);
+    bool error(int line, const std::string& message);
+    void fail(int line, const std::string& message);
+    std::string resolve(const std::string& path) const;
+    bool needComponent(int line);
+
+    Transcript& out_;
+    ModuleCache& modules_;
+    RunOptions options_;
+
+    std::string name_;
+    std::string folder_;
+    std::unique_ptr<Emulator> emulator_;
+    std::unique_ptr<Site> site_;
+    int failures_ = 0;
+    int errors_ = 0;
+    bool answered_ = false;
+    std::optional<std::string> lastAnswer_;
+};
+
+#endif  // VESK_HOST_SCENARIO_H

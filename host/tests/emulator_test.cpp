@@ -1,0 +1,532 @@
+#include "emulator.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
+
+#include "fake_module.h"
+#include "records.h"
+#include "text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A folder holding a small panel file "p.vesk_ui" with panel "1".
+class PanelFolder {
+public:
+    PanelFolder() {
+        static int counter = 0;
+        path_ = fs::temp_directory_path() / ("vesk-host-test-" + std::to_string(::getpid()) + "-" +
+                                             std::to_string(++counter));
+        fs::create_directories(path_);
+        std::ofstream(path_ / "p.vesk_ui") << "panel 1\ncontrol LevelMimic text\ntext = idle\nstatesheet =\n"
+                                              "control alm_1 lamp\nvalue = 1\ncontrol alm_2 lamp\n";
+    }
+    ~PanelFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    std::string path() const { return path_.string(); }
+
+private:
+    fs::path path_;
+};
+
+struct Harness {
+    explicit Harness(FakeBehaviour behaviour) : module(std::move(behaviour)), transcript(out, false), emulator(transcript) {
+        emulator.setModule(&module);
+        emulator.setPanelFolder(panels.path());
+    }
+    std::string text() const { return out.str(); }
+
+    PanelFolder panels;
+    FakeModule module;
+    std::ostringstream out;
+    Transcript transcript;
+    Emulator emulator;
+};
+
+// Opens the panel on creation and sends `commands` on every text event,
+// handing back each reply when `handBack` says so.
+FakeBehaviour sendsOnText(std::vector<std::string> commands, int handBacks = 1) {
+    FakeBehaviour b;
+    b.onCreate = [](HostEndpoint& host) { FakeModule::command(host, "PS '1' 'p.vesk_ui'"); };
+    b.onEvent = [commands, handBacks](HostEndpoint& host, void*, int type) -> char* {
+        if (type != 3) return nullptr;
+        for (const std::string& c : commands) {
+            char* reply = FakeModule::command(host, c);
+            if (reply && c.compare(0, 2, "PS") != 0)
+                for (int i = 0; i < handBacks; ++i) host.onCall(reply, 5);
+        }
+        return nullptr;
+    };
+    return b;
+}
+
+TEST(EmulatorReplies, ReplyHandedBackOnceIsNoViolation) {
+    Harness h(sendsOnText({"TG '1' 'LevelMimic' 'text'", "XI '1' 'alm_'"}));
+    ASSERT_TRUE(h.emulator.create(""));
+    h.emulator.sendText(std::string("go"));
+    EXPECT_EQ(h.emulator.violations(), 0) << h.text();
+    EXPECT_NE(h.text().find("-> back  \"text=idle\""), std::string::npos) << h.text();
+    EXPECT_NE(h.text().find("-> back  \"alm_1,alm_2\""), std::string::npos) << h.text();
+}
+
+TEST(EmulatorReplies, ReplyNeverHandedBackIsReported) {
+    Harness h(sendsOnText({"TG '1' 'LevelMimic' 'text'"}, 0));
+    ASSERT_TRUE(h.emulator.create(""));
+    h.emulator.sendText(std::string("go"));
+    EXPECT_EQ(h.emulator.violations(), 1) << h.text();
+    EXPECT_NE(h.text().find("!! the reply to \"TG '1' 'LevelMimic' 'text'\" was never handed back"),
+              std::string::npos)
+        << h.text();
+}
+
+TEST(EmulatorReplies, ReplyHandedBackTwiceIsReported) {
+    Harness h(sendsOnText({"XI '1' 'alm_'"}, 2));
+    ASSERT_TRUE(h.emulator.create(""));
+    h.emulator.sendText(std::string("go"));
+    EXPECT_EQ(h.emulator.violations(), 1) << h.text();
+    EXPECT_NE(h.text().find("was handed back twice"), std::string::npos) << h.text();
+}
+
+TEST(EmulatorReplies, PanelReplyHandedBackIsReported) {
+    FakeBehaviour b;
+    b.onCreate = [](HostEndpoint& host) {
+        char* reply = FakeModule::command(host, "PS '1' 'p.vesk_ui'");
+        ASSERT_NE(reply, nullptr);
+        host.onCall(reply, 5);
+    };
+    Harness h(b);
+    ASSERT_TRUE(h.emulator.create(""));
+    EXPECT_EQ(h.emulator.violations(), 1) << h.text();
+    EXPECT_NE(h.text().find("it is never handed back"), std::string::npos) << h.text();
+}
+
+TEST(EmulatorReplies, ForeignTextHandedBackIsReported) {
+    FakeBehaviour b;
+    b.onCreate = [](HostEndpoint& host) {
+        static char foreign[] = "mine";
+        host.onCall(foreign, 5);
+    };
+    Harness h(b);
+    ASSERT_TRUE(h.emulator.create(""));
+    EXPECT_EQ(h.emulator.violations(), 1) << h.text();
+    EXPECT_NE(h.text().find("a text the host never gave was handed back"), std::string::npos) << h.text();
+}
+
+TEST(EmulatorReplies, ReplyKeptPastItsCallIsReportedTwice) {
+    // The reply is handed back one event late: missing at the end of the first
+    // call, and late in the second.
+    char* kept = nullptr;
+    FakeBehaviour b;
+    b.onCreate = [](HostEndpoint& host) { FakeModule::command(host, "PS '1' 'p.vesk_ui'"); };
+    b.onEvent = [&kept](HostEndpoint& host, void*, int type) -> char* {
+        if (type != 3) return nullptr;
+        if (kept)
+            host.onCall(kept, 5);
+        else
+            kept = FakeModule::command(host, "TG '1' 'LevelMimic' 'all'");
+        return nullptr;
+    };
+    Harness h(b);
+    ASSERT_TRUE(h.emulator.create(""));
+    h.emulator.sendText(std::string("first"));
+    h.emulator.sendText(std::string("second"));
+    EXPECT_EQ(h.emulator.violations(), 2) << h.text();
+    EXPECT_NE(h.text().find("never handed back"), std::string::npos) << h.text();
+    EXPECT_NE(h.text().find("handed back after its call ended"), std::string::npos) << h.text();
+}
+
+TEST(EmulatorReplies, AnswerToTextEventIsHandedBackWithType5) {
+    static char answer[] = "notify=*";
+    std::vector<std::pair<int, std::string>> seen;
+    FakeBehaviour b;
+    b.onEvent = [&seen](HostEndpoint&, void* data, int type) -> char* {
+        seen.emplace_back(type, data ? static_cast<const char*>(data) : "(null)");
+        return type == 3 ? answer : nullptr;
+    };
+    Harness h(b);
+    ASSERT_TRUE(h.emulator.create(""));
+    std::optional<std::string> got = h.emulator.sendText(std::string("_events"));
+    ASSERT_TRUE(got.has_value());
+    EXPECT_EQ(*got, "notify=*");
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].first, 5);
+    EXPECT_EQ(seen[1].second, "notify=*");
+}
+
+struct CommandCase {
+    const char* text;
+    const char* violation;  // null: none expected
+};
+
+TEST(EmulatorCommands, ShapesAreCheckedPerCommand) {
+    const CommandCase cases[] = {
+        {"RR 5 12 12", nullptr},
+        {"RR 5 12 12 'ADD'", nullptr},
+        {"RU -1", nullptr},
+        {"RP 5 1 64", nullptr},
+        {"ET 1 10000", nullptr},
+        {"ET 1", nullptr},
+        {"TP 'text=O'Brien' '1' 'LevelMimic'", nullptr},
+        {"TP 'text=' '1' 'LevelMimic'", nullptr},
+        {"TG '1' 'LevelMimic' 'text'", nullptr},
+        {"XI '1' 'alm_'", nullptr},
+        {"PS '1' 'p.vesk_ui' '7'", nullptr},
+        {"XX 1", "unknown command"},
+        {"R", "unknown command"},
+        {"", "unknown command"},
+        {"as", "unknown command"},
+        {"RR 5 12", "malformed command"},
+        {"RR 5 x 12", "malformed command"},
+        {"RR 5 13 12", "malformed command"},
+        {"RR 5 12 12 ADD", "malformed command"},
+        {"RR 5 12 12 'ADD' 'ADD'", "malformed command"},
+        {"RR 5 12 12 'add'", "malformed command"},
+        {"RR  5 12 12", "malformed command"},
+        {"RR 5 2147483648 12", "malformed command"},
+        {"RP 5 12", "malformed command"},
+        {"RU", "malformed command"},
+        {"RU 5 ", "malformed command"},
+        {"RU 5 6", "malformed command"},
+        {"RU '5'", "malformed command"},
+        {"ET", "malformed command"},
+        {"ET 1 0", "malformed command"},
+        {"ET 1 -5", "malformed command"},
+        {"TP 'text' '1' 'LevelMimic'", "malformed command"},
+        {"TP 'text=a' '1'", "malformed command"},
+        {"TP 'text=a' '1' 'LevelMimic", "malformed command"},
+        {"TP text=a 1 LevelMimic", "malformed command"},
+        {"TG '1' 'LevelMimic'", "malformed command"},
+        {"XI '1'", "malformed command"},
+        {"PS '1'", "malformed command"},
+        {"PS 1 p.vesk_ui", "malformed command"},
+    };
+    for (const CommandCase& c : cases) {
+        Harness h(sendsOnText({c.text}));
+        ASSERT_TRUE(h.emulator.create(""));
+        h.emulator.sendText(std::string("go"));
+        if (c.violation) {
+            EXPECT_EQ(h.emulator.violations(), 1) << "input: " << quoteText(c.text) << "\n" << h.text();
+            EXPECT_NE(h.text().find(std::string("!! ") + c.violation), std::string::npos)
+                << "input: " << quoteText(c.text) << "\n"
+                << h.text();
+        } else {
+            EXPECT_EQ(h.emulator.violations(), 0) << "input: " << quoteText(c.text) << "\n" << h.text();
+        }
+    }
+}
+
+TEST(EmulatorClosing, DeleteWithoutClosingCommandIsReported) {
+    FakeBehaviour b;
+    b.onDelete = [](HostEndpoint& host) { FakeModule::command(host, "RU 5"); };
+    Harness h(b);
+    ASSERT_TRUE(h.emulator.create(""));
+    h.emulator.destroy();
+    EXPECT_EQ(h.emulator.violations(), 1) << h.text();
+    EXPECT_NE(h.text().find("deleted without sending AS"), std::string::npos) << h.text();
+}
+
+TEST(EmulatorClosing, CommandAfterClosingCommandIsReported) {
+    FakeBehaviour b;
+    b.onDelete = [](HostEndpoint& host) {
+        FakeModule::command(host, "AS");
+        FakeModule::command(host, "RU 5");
+    };
+    Harness h(b);
+    ASSERT_TRUE(h.emulator.create(""));
+    h.emulator.destroy();
+    EXPECT_EQ(h.emulator.violations(), 1) << h.text();
+    EXPECT_NE(h.text().find("!! command after AS"), std::string::npos) << h.text();
+}
+
+TEST(EmulatorClosing, ClosingCommandOutsideDeleteIsReported) {
+    Harness h(sendsOnText({"AS"}));
+    ASSERT_TRUE(h.emulator.create(""));
+    h.emulator.sendText(std::string("go"));
+    EXPECT_EQ(h.emulator.violations(), 1) << h.text();
+    EXPECT_NE(h.text().find("AS sent outside the delete"), std::string::npos) << h.text();
+}
+
+TEST(EmulatorClosing, OrderlyDeleteIsNoViolation) {
+    FakeBehaviour b;
+    b.onDelete = [](HostEndpoint& host) {
+        FakeModule::command(host, "RU 5");
+        FakeModule::command(host, "AS");
+    };
+    Harness h(b);
+    ASSERT_TRUE(h.emulator.create(""));
+    h.emulator.destroy();
+    EXPECT_EQ(h.emulator.violations(), 0) << h.text();
+    EXPECT_FALSE(h.emulator.live());
+}
+
+TEST(EmulatorCalls, OtherCallTypesAreReported) {
+    for (int type : {1, 2, 3, 4, 6, 7, -1}) {
+        FakeBehaviour b;
+        b.onCreate = [type](HostEndpoint& host) { host.onCall(nullptr, type); };
+        Harness h(b);
+        ASSERT_TRUE(h.emulator.create(""));
+        EXPECT_EQ(h.emulator.violations(), 1) << "input: type " << type << "\n" << h.text();
+        EXPECT_NE(h.text().find("call to the host with type " + std::to_string(type)), std::string::npos)
+            << "input: type " << type;
+    }
+}
+
+TEST(EmulatorCalls, NullCommandTextIsReported) {
+    FakeBehaviour b;
+    b.onCreate = [](HostEndpoint& host) { host.onCall(nullptr, 0); };
+    Harness h(b);
+    ASSERT_TRUE(h.emulator.create(""));
+    EXPECT_EQ(h.emulator.violations(), 1) << h.text();
+}
+
+TEST(EmulatorCalls, CallOutsideAnyHostCallIsReported) {
+    Harness h(FakeBehaviour{});
+    ASSERT_TRUE(h.emulator.create(""));
+    std::string text = "RU 5";
+    h.emulator.onCall(&text[0], 0);
+    EXPECT_EQ(h.emulator.violations(), 1) << h.text();
+}
+
+// The component polls from inside a text event: the answer must wait until
+// that call has returned.
+TEST(EmulatorQueue, PollAnswerIsDeliveredAfterTheCallReturns) {
+    std::vector<int> depthAtReport;
+    FakeModule* module = nullptr;
+    FakeBehaviour b;
+    b.onEvent = [&depthAtReport, &module](HostEndpoint& host, void* data, int type) -> char* {
+        if (type == 3) {
+            FakeModule::command(host, "RP 5 12 12");
+            FakeModule::command(host, "RR 5 12 12");
+        }
+        if (type == 1) {
+            const RevertiveRecord* r = static_cast<const RevertiveRecord*>(data);
+            EXPECT_EQ(r->device, 5);
+            EXPECT_EQ(r->index, 12);
+            EXPECT_EQ(r->info, 3);
+            EXPECT_STREQ(r->text, "CAM 3");
+            depthAtReport.push_back(module->depth);
+        }
+        return nullptr;
+    };
+    Harness h(b);
+    module = &h.module;
+    h.emulator.router().define(5, 16);
+    h.emulator.rename(5, 3, "CAM 3");
+    h.emulator.route(5, 12, 3);
+    ASSERT_TRUE(h.emulator.create(""));
+    h.emulator.sendText(std::string("destid=12"));
+    ASSERT_EQ(depthAtReport.size(), 1u) << h.text();
+    EXPECT_EQ(depthAtReport[0], 1) << h.text();
+    EXPECT_EQ(h.module.maxDepth, 1);
+    const std::string t = h.text();
+    EXPECT_LT(t.find("   answer none"), t.find("<- event 1 device 5 index 12 info 3 \"CAM 3\"")) << t;
+}
+
+TEST(EmulatorQueue, PollDuringCreationIsAnsweredAfterTheExportReturns) {
+    int reports = 0;
+    FakeBehaviour b;
+    b.onCreate = [](HostEndpoint& host) { FakeModule::command(host, "RP 5 1 2"); };
+    b.onEvent = [&reports](HostEndpoint&, void*, int type) -> char* {
+        if (type == 1) ++reports;
+        return nullptr;
+    };
+    Harness h(b);
+    h.emulator.router().define(5, 4);
+    h.emulator.route(5, 1, 7);
+    h.emulator.route(5, 2, 8);
+    h.emulator.route(5, 3, 9);
+    ASSERT_TRUE(h.emulator.create(""));
+    EXPECT_EQ(reports, 2) << h.text();
+}
+
+TEST(EmulatorQueue, OfflineDeviceLeavesPollUnanswered) {
+    int reports = 0;
+    FakeBehaviour b;
+    b.onEvent = [&reports](HostEndpoint& host, void*, int type) -> char* {
+        if (type == 3) FakeModule::command(host, "RP 5 12 12");
+        if (type == 1) ++reports;
+        return nullptr;
+    };
+    Harness h(b);
+    h.emulator.router().define(5, 16);
+    h.emulator.route(5, 12, 3);
+    h.emulator.router().setOnline(5, false);
+    ASSERT_TRUE(h.emulator.create(""));
+    h.emulator.sendText(std::string("poll"));
+    EXPECT_EQ(reports, 0);
+    EXPECT_NE(h.text().find("** router device 5 is offline: poll unanswered"), std::string::npos) << h.text();
+    h.emulator.router().setOnline(5, true);
+    h.emulator.sendText(std::string("poll"));
+    EXPECT_EQ(reports, 1) << h.text();
+}
+
+TEST(EmulatorTimers, EventsFireInTimeOrderWithTheirNumbers) {
+    std::vector<std::pair<int64_t, int>> fired;
+    Emulator* emulator = nullptr;
+    FakeBehaviour b;
+    b.onEvent = [&fired, &emulator](HostEndpoint& host, void* data, int type) -> char* {
+        if (type == 3) {
+            FakeModule::command(host, "ET 1 10000");
+            FakeModule::command(host, "ET 2 2500");
+        }
+        if (type == 4) fired.emplace_back(emulator->clock().now(), static_cast<int>(reinterpret_cast<intptr_t>(data)));
+        return nullptr;
+    };
+    Harness h(b);
+    emulator = &h.emulator;
+    ASSERT_TRUE(h.emulator.create(""));
+    h.emulator.sendText(std::string("start"));
+    h.emulator.advance(9999);
+    h.emulator.advance(1);
+    const std::vector<std::pair<int64_t, int>> expected = {{2500, 2}, {5000, 2}, {7500, 2}, {10000, 1}, {10000, 2}};
+    EXPECT_EQ(fired, expected) << h.text();
+    EXPECT_EQ(h.emulator.clock().now(), 10000);
+}
+
+TEST(EmulatorTimers, StoppedTimerFiresNoMore) {
+    int events = 0;
+    FakeBehaviour b;
+    b.onEvent = [&events](HostEndpoint& host, void*, int type) -> char* {
+        if (type == 3) FakeModule::command(host, "ET 1 100");
+        if (type == 4) {
+            ++events;
+            FakeModule::command(host, "ET 1");
+        }
+        return nullptr;
+    };
+    Harness h(b);
+    ASSERT_TRUE(h.emulator.create(""));
+    h.emulator.sendText(std::string("start"));
+    h.emulator.advance(1000);
+    EXPECT_EQ(events, 1) << h.text();
+    EXPECT_FALSE(h.emulator.clock().running(1));
+}
+
+TEST(EmulatorTimers, TimersAndRegistrationsEndWithTheComponent) {
+    Harness h(sendsOnText({"ET 1 10000", "RR 5 12 12"}));
+    ASSERT_TRUE(h.emulator.create(""));
+    h.emulator.sendText(std::string("start"));
+    ASSERT_TRUE(h.emulator.clock().running(1));
+    ASSERT_TRUE(h.emulator.router().registered(5, 12));
+    h.emulator.destroy();
+    EXPECT_FALSE(h.emulator.clock().running(1));
+    EXPECT_FALSE(h.emulator.router().registered(5, 12));
+    EXPECT_NE(h.text().find("** registration of device 5 (12-12) ended with the component"), std::string::npos)
+        << h.text();
+}
+
+struct ReplyCase {
+    const char* command;
+    const char* reply;  // null: a null reply
+};
+
+TEST(EmulatorPanel, ReplyTexts) {
+    const ReplyCase cases[] = {
+        {"TG '1' 'LevelMimic' 'text'", "text=idle"},
+        {"TG '1' 'LevelMimic' 'all'", "text=idle,statesheet="},
+        {"TG '1' 'LevelMimic' 'Text'", nullptr},
+        {"TG '1' 'Nothing' 'text'", nullptr},
+        {"TG '2' 'LevelMimic' 'text'", nullptr},
+        {"XI '1' 'alm_'", "alm_1,alm_2"},
+        {"XI '1' ''", "LevelMimic,alm_1,alm_2"},
+        {"XI '1' 'x'", nullptr},
+        {"XI '2' 'alm_'", nullptr},
+    };
+    for (const ReplyCase& c : cases) {
+        std::optional<std::string> got;
+        bool called = false;
+        FakeBehaviour b;
+        b.onCreate = [](HostEndpoint& host) { FakeModule::command(host, "PS '1' 'p.vesk_ui'"); };
+        b.onEvent = [&](HostEndpoint& host, void*, int type) -> char* {
+            if (type != 3) return nullptr;
+            called = true;
+            char* reply = FakeModule::command(host, c.command);
+            if (reply) {
+                got = std::string(reply);
+                host.onCall(reply, 5);
+            }
+            return nullptr;
+        };
+        Harness h(b);
+        ASSERT_TRUE(h.emulator.create(""));
+        h.emulator.sendText(std::string("go"));
+        ASSERT_TRUE(called);
+        if (c.reply) {
+            EXPECT_EQ(got, std::optional<std::string>(c.reply)) << "input: " << quoteText(c.command);
+        } else {
+            EXPECT_EQ(got, std::nullopt) << "input: " << quoteText(c.command);
+        }
+        EXPECT_EQ(h.emulator.violations(), 0) << "input: " << quoteText(c.command) << "\n" << h.text();
+    }
+}
+
+TEST(EmulatorPanel, PutSetsTheControlParameter) {
+    Harness h(sendsOnText({"TP 'text=CAM 3' '1' 'LevelMimic'", "TP 'colour=red' '1' 'alm_2'"}));
+    ASSERT_TRUE(h.emulator.create(""));
+    h.emulator.sendText(std::string("go"));
+    const Panel* p = h.emulator.panel("1");
+    ASSERT_NE(p, nullptr);
+    ASSERT_NE(p->control("LevelMimic")->param("text"), nullptr);
+    EXPECT_EQ(*p->control("LevelMimic")->param("text"), "CAM 3");
+    ASSERT_NE(p->control("alm_2")->param("colour"), nullptr);
+    EXPECT_EQ(*p->control("alm_2")->param("colour"), "red");
+}
+
+TEST(EmulatorPanel, MissingPanelFileGivesNullReplyAndNoPanel) {
+    char* reply = reinterpret_cast<char*>(1);
+    FakeBehaviour b;
+    b.onCreate = [&reply](HostEndpoint& host) { reply = FakeModule::command(host, "PS '1' 'nowhere/p.vesk_ui'"); };
+    Harness h(b);
+    ASSERT_TRUE(h.emulator.create(""));
+    EXPECT_EQ(reply, nullptr);
+    EXPECT_EQ(h.emulator.panel("1"), nullptr);
+    EXPECT_EQ(h.emulator.violations(), 0);
+    EXPECT_NE(h.text().find("=> none"), std::string::npos) << h.text();
+}
+
+TEST(EmulatorPanel, PutToClosedPanelIsANoteNotAViolation) {
+    Harness h(sendsOnText({"TP 'text=x' '9' 'LevelMimic'"}));
+    ASSERT_TRUE(h.emulator.create(""));
+    h.emulator.sendText(std::string("go"));
+    EXPECT_EQ(h.emulator.violations(), 0);
+    EXPECT_NE(h.text().find("** panel \"9\" is not open: nothing set"), std::string::npos) << h.text();
+}
+
+TEST(EmulatorControl, ControlEventRecordIsSplitLikeTheComponentSplits) {
+    std::string id;
+    std::string command;
+    std::string value;
+    std::vector<std::string> subs;
+    bool hasValue = false;
+    FakeBehaviour b;
+    b.onEvent = [&](HostEndpoint&, void* data, int type) -> char* {
+        if (type != 2) return nullptr;
+        const ButtonRecord* r = static_cast<const ButtonRecord*>(data);
+        const HostCommandRecord* p = reinterpret_cast<const HostCommandRecord*>(r->command);
+        id = r->id;
+        command = p->command;
+        value = p->value;
+        hasValue = p->hasValue;
+        for (int i = 0; i < p->count; ++i) subs.push_back(p->subs[i]);
+        return nullptr;
+    };
+    Harness h(b);
+    ASSERT_TRUE(h.emulator.create(""));
+    h.emulator.sendControl("ActionAll", "alarm.a.b=c.d=e");
+    EXPECT_EQ(id, "ActionAll");
+    EXPECT_EQ(command, "alarm");
+    EXPECT_EQ(subs, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(value, "c.d=e");
+    EXPECT_TRUE(hasValue);
+}
+
+}  // namespace

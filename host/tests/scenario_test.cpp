@@ -1,0 +1,264 @@
+#include "scenario.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "fake_module.h"
+#include "text.h"
+
+namespace {
+
+TEST(ScenarioParser, ErrorsNameTheLineAndWhatWasExpected) {
+    const struct {
+        const char* line;
+        const char* message;
+    } cases[] = {
+        {"jump 5", "unknown statement \"jump\""},
+        {"\"route\" 5 12 3", "expected a statement, got a quoted text"},
+        {"route 5 x 3", "expected a number for the destination, got \"x\""},
+        {"route 5 12", "expected \"route DEVICE DESTINATION SOURCE\""},
+        {"route 5 12 3 4", "expected \"route DEVICE DESTINATION SOURCE\""},
+        {"route 5 12 2147483648", "expected a number for the source, got \"2147483648\""},
+        {"wait -1", "expected the time of 0 or more, got -1"},
+        {"wait 1.5", "expected a number for the time"},
+        {"device 5 size", "expected \"device DEVICE size N [nofile]\""},
+        {"device 5 width 8", "expected \"device DEVICE size N [nofile]\""},
+        {"device 5 size 8 file", "expected \"device DEVICE size N [nofile]\""},
+        {"device 5 size -8", "expected the size of 0 or more"},
+        {"config 5 size", "expected \"config DEVICE size N | text TEXT | none\""},
+        {"config 5 blob x", "expected \"config DEVICE size N | text TEXT | none\""},
+        {"config 5 none x", "expected \"config DEVICE size N | text TEXT | none\""},
+        {"site", "expected \"site temp|none|FOLDER [system NAME]\""},
+        {"site temp system", "expected \"site temp|none|FOLDER [system NAME]\""},
+        {"site temp sys main", "expected \"site temp|none|FOLDER [system NAME]\""},
+        {"site none system main", "expected \"site temp|none|FOLDER [system NAME]\""},
+        {"site temp system \"\"", "expected a system name that is not empty"},
+        {"send", "expected \"send TEXT | send null\""},
+        {"send a b", "expected \"send TEXT | send null\""},
+        {"send \"abc", "expected a closing \" before the end of the line"},
+        {"send \"a\"b", "expected a blank after the closing \""},
+        {"send a\"b", "expected a quote only at the start of a word"},
+        {"send \"\\q\"", "unknown escape \\q"},
+        {"send \"\\x4\"", "expected two hex digits"},
+        {"send \"\\x00\"", "expected two hex digits (not 00)"},
+        {"event 1 0", "expected a type other than 1, 2 and 3"},
+        {"event 5 7", "expected data word 0 with type 5"},
+        {"timer", "expected \"timer N\""},
+        {"expect", "expected \"expect sent|answer|"},
+        {"expect sent", "expected \"expect sent TEXT...\" or \"expect sent nothing\""},
+        {"expect colour red", "expected \"expect sent|answer|"},
+        {"expect timer 1 going", "expected \"expect timer N running|stopped\""},
+        {"expect timer one running", "expected a number for the timer"},
+        {"expect panel 1 ajar", "expected \"expect panel NAME open|closed\""},
+        {"expect registered 5", "expected \"expect registered DEVICE DESTINATION\""},
+        {"delete now", "expected \"delete\""},
+        {"create a b", "expected \"create [PATH [nopanel]]\""},
+        {"create a nopanel b", "expected \"create [PATH [nopanel]]\""},
+        {"report 5 12 3", "expected \"report DEVICE DESTINATION SOURCE TEXT\""},
+    };
+    for (const auto& c : cases) {
+        const std::string script = "# first line\n\ncreate\n" + std::string(c.line) + "\nshow\n";
+        ParsedScript parsed = parseScript(script);
+        ASSERT_EQ(parsed.errors.size(), 1u) << "input: " << quoteText(c.line);
+        EXPECT_EQ(parsed.errors[0].line, 4) << "input: " << quoteText(c.line);
+        EXPECT_NE(parsed.errors[0].message.find(c.message), std::string::npos)
+            << "input: " << quoteText(c.line) << " message: " << parsed.errors[0].message;
+    }
+}
+
+TEST(ScenarioParser, GoodStatementsPass) {
+    const char* lines[] = {
+        "module ../Parvex.so", "panels .", "site temp", "site temp system other", "site none", "site demo/site",
+        "site \"my site\" system main", "config 5 size 64", "config 5 text \"[Database]\\nDatabaseSize_1=8\\n\"",
+        "config 5 none", "device 5 size 64", "device 5 size 0 nofile", "source 5 3 \"CAM 3\"", "rename 5 3 X",
+        "route 5 12 3", "offline 5", "online 5", "resize 5 8", "create", "create \"\"", "create panels/x", "create \"\" nopanel", "delete",
+        "send destid=12", "send null", "send \"null\"", "control AckAll \"alarm=ack\"", "report 5 12 3 \"CAM 3\"",
+        "timer 2", "event 7 42", "event 5 0", "event -1 0", "wait 0", "wait 10000", "show", "show 2", "say hello",
+        "expect sent nothing", "expect sent \"RU 5\" \"RR 5 12 12\"", "expect answer none", "expect answer \"\"",
+        "expect text \"CAM 3\"", "expect control LevelMimic statesheet red", "expect timer 1 running",
+        "expect timer 1 stopped", "expect registered 5 12", "expect unregistered 5 12", "expect panel 1 open",
+        "expect panel 2 closed", "route 5 12 3 # with a comment", "help", "quit"};
+    for (const char* line : lines) {
+        ParsedScript parsed = parseScript(line);
+        EXPECT_TRUE(parsed.errors.empty()) << "input: " << quoteText(line) << " message: "
+                                           << (parsed.errors.empty() ? "" : parsed.errors[0].message);
+        EXPECT_EQ(parsed.statements.size(), 1u) << "input: " << quoteText(line);
+    }
+}
+
+TEST(ScenarioParser, TextsLongerThanTheReportRecordHoldsAreRefused) {
+    for (const char* form : {"source 5 1 \"%s\"", "report 5 1 1 \"%s\""}) {
+        for (size_t length : {255u, 256u}) {
+            std::string line = form;
+            line.replace(line.find("%s"), 2, std::string(length, 'x'));
+            ParsedScript parsed = parseScript(line);
+            EXPECT_EQ(parsed.errors.size(), length > 255 ? 1u : 0u) << "input: " << form << " with " << length;
+        }
+    }
+}
+
+TEST(ScenarioParser, EveryErrorOfAScriptIsListed) {
+    ParsedScript parsed = parseScript("create\nroute x\n# fine\nwait y\r\nshow\n");
+    ASSERT_EQ(parsed.errors.size(), 2u);
+    EXPECT_EQ(parsed.errors[0].line, 2);
+    EXPECT_EQ(parsed.errors[1].line, 4);
+    EXPECT_EQ(parsed.statements.size(), 2u);
+}
+
+TEST(ScenarioTokens, QuotedTextsAndComments) {
+    Statement s;
+    ASSERT_EQ(tokenizeLine("  send \"a\\\"b\\\\c\\n\\x41\\t\"  # note \"x\"\r", 7, s), std::nullopt);
+    ASSERT_EQ(s.words.size(), 2u);
+    EXPECT_EQ(s.words[1].text, "a\"b\\c\nA\t");
+    EXPECT_TRUE(s.words[1].quoted);
+    EXPECT_EQ(s.source, "send \"a\\\"b\\\\c\\n\\x41\\t\"");
+    EXPECT_EQ(s.line, 7);
+
+    ASSERT_EQ(tokenizeLine("send \"# not a comment\"", 1, s), std::nullopt);
+    ASSERT_EQ(s.words.size(), 2u);
+    EXPECT_EQ(s.words[1].text, "# not a comment");
+
+    ASSERT_EQ(tokenizeLine("   # only a comment", 1, s), std::nullopt);
+    EXPECT_TRUE(s.words.empty());
+}
+
+// A component that answers "_events" and sends RU on "destid".
+FakeBehaviour simpleComponent() {
+    FakeBehaviour b;
+    b.onEvent = [](HostEndpoint& host, void* data, int type) -> char* {
+        static char answer[] = "notify=*";
+        if (type != 3 || !data) return nullptr;
+        std::string text = static_cast<const char*>(data);
+        if (text == "_events") return answer;
+        if (text == "destid") FakeModule::command(host, "RU 5");
+        return nullptr;
+    };
+    return b;
+}
+
+struct RunHarness {
+    RunHarness() : transcript(out, false), runner(transcript, modules, RunOptions{"fake"}) {
+        modules.add("fake", std::unique_ptr<Module>(new FakeModule(simpleComponent())));
+    }
+    std::ostringstream out;
+    Transcript transcript;
+    ModuleCache modules;
+    ScenarioRunner runner;
+};
+
+TEST(ScenarioRunner, FailedExpectationGivesFileLineExpectedAndGot) {
+    RunHarness h;
+    EXPECT_FALSE(h.runner.runScript("x.vsc", ".",
+                                    "create\nsend _events\nexpect answer \"notify=*\"\nsend destid\n"
+                                    "expect sent \"RU 4\"\nexpect sent nothing\nexpect answer \"x\"\n"));
+    const std::string t = h.out.str();
+    EXPECT_NE(t.find("FAIL x.vsc:5: expected sent \"RU 4\", got \"RU 5\""), std::string::npos) << t;
+    EXPECT_EQ(t.find("x.vsc:6"), std::string::npos) << "the commands were taken by the check before\n" << t;
+    EXPECT_NE(t.find("FAIL x.vsc:7: expected answer \"x\", got none"), std::string::npos) << t;
+    EXPECT_EQ(t.find("x.vsc:3"), std::string::npos) << t;
+    EXPECT_NE(t.find("-- x.vsc: FAILED (2 failures)"), std::string::npos) << t;
+}
+
+TEST(ScenarioRunner, EachScriptStartsFresh) {
+    RunHarness h;
+    EXPECT_TRUE(h.runner.runScript("a.vsc", ".", "create\nsend destid\ndevice 5 size 8\n")) << h.out.str();
+    EXPECT_NE(h.out.str().find("** end of script: the host deletes the component"), std::string::npos);
+    EXPECT_TRUE(h.runner.runScript("b.vsc", ".", "create\nexpect sent nothing\n"))
+        << "commands leaked from the previous script\n" << h.out.str();
+    EXPECT_FALSE(h.runner.runScript("c.vsc", ".", "route 5 1 1\n"));
+    EXPECT_NE(h.out.str().find("ERROR c.vsc:1: the router has no device 5"), std::string::npos)
+        << "the router leaked from an earlier script\n" << h.out.str();
+}
+
+TEST(ScenarioRunner, ScriptErrorsStopBeforeAnythingRuns) {
+    RunHarness h;
+    EXPECT_FALSE(h.runner.runScript("bad.vsc", ".", "say first\nroute 5\nsay never\n"));
+    const std::string t = h.out.str();
+    EXPECT_NE(t.find("ERROR bad.vsc:2: expected \"route DEVICE DESTINATION SOURCE\""), std::string::npos) << t;
+    EXPECT_EQ(t.find("first"), std::string::npos) << t;
+    EXPECT_NE(t.find("-- bad.vsc: FAILED (1 error)"), std::string::npos) << t;
+}
+
+TEST(ScenarioRunner, RuntimeErrorStopsTheScriptAtItsLine) {
+    RunHarness h;
+    EXPECT_FALSE(h.runner.runScript("r.vsc", ".", "device 5 size 8\nroute 5 9 1\nsay never\n"));
+    const std::string t = h.out.str();
+    EXPECT_NE(t.find("ERROR r.vsc:2: device 5 has destinations 1..8, not 9"), std::string::npos) << t;
+    EXPECT_EQ(t.find("never"), std::string::npos) << t;
+}
+
+TEST(ScenarioRunner, MissingModuleIsAnErrorAtTheStatement) {
+    RunHarness h;
+    EXPECT_FALSE(h.runner.runScript("m.vsc", ".", "say hi\nmodule does-not-exist.so\n"));
+    EXPECT_NE(h.out.str().find("ERROR m.vsc:2: cannot load module"), std::string::npos) << h.out.str();
+    std::ostringstream out;
+    Transcript transcript(out, false);
+    ModuleCache modules;
+    ScenarioRunner noModule(transcript, modules, RunOptions{});
+    EXPECT_FALSE(noModule.runScript("c.vsc", ".", "create\n"));
+    EXPECT_NE(out.str().find("ERROR c.vsc:1: no module: give --module or a \"module\" statement"),
+              std::string::npos)
+        << out.str();
+}
+
+// A fake whose component shows a panel file that does not exist.
+FakeBehaviour showsMissingPanel() {
+    FakeBehaviour b;
+    b.onCreate = [](HostEndpoint& host) { FakeModule::command(host, "PS '1' 'nowhere/mimic.vesk_ui'"); };
+    return b;
+}
+
+TEST(ScenarioRunner, MissingPanelFileIsAnErrorUnlessMeant) {
+    std::ostringstream out;
+    Transcript transcript(out, false);
+    ModuleCache modules;
+    modules.add("fake", std::unique_ptr<Module>(new FakeModule(showsMissingPanel())));
+    ScenarioRunner runner(transcript, modules, RunOptions{"fake"});
+    EXPECT_FALSE(runner.runScript("p.vsc", ".", "say x\ncreate\nsay never\n"));
+    EXPECT_NE(out.str().find("ERROR p.vsc:2: no panel file \"nowhere/mimic.vesk_ui\" in the panel folder"),
+              std::string::npos)
+        << out.str();
+    EXPECT_EQ(out.str().find("never"), std::string::npos) << out.str();
+    EXPECT_TRUE(runner.runScript("q.vsc", ".", "create \"\" nopanel\nexpect panel 1 closed\n")) << out.str();
+}
+
+TEST(ScenarioRunner, MissingSiteFolderIsAnError) {
+    RunHarness h;
+    EXPECT_FALSE(h.runner.runScript("s.vsc", ".", "site no/such/folder\n"));
+    EXPECT_NE(h.out.str().find("ERROR s.vsc:1: site folder not found: \"no/such/folder\""), std::string::npos)
+        << h.out.str();
+}
+
+TEST(ScenarioRunner, WritingToAFixedSiteIsAnError) {
+    RunHarness h;
+    EXPECT_FALSE(h.runner.runScript("w.vsc", ".", "site .\nconfig 5 size 8\n"));
+    EXPECT_NE(h.out.str().find("ERROR w.vsc:2: the site is not writable"), std::string::npos) << h.out.str();
+}
+
+TEST(ScenarioRunner, EventsNeedAComponent) {
+    for (const char* line : {"send x", "delete", "timer 1", "control A b", "report 5 1 1 x", "event 7 1"}) {
+        RunHarness h;
+        EXPECT_FALSE(h.runner.runScript("e.vsc", ".", line)) << "input: " << line;
+        EXPECT_NE(h.out.str().find("ERROR e.vsc:1: no component"), std::string::npos) << "input: " << line;
+    }
+}
+
+TEST(ScenarioRunner, TemporarySiteHoldsTheDeviceFiles) {
+    RunHarness h;
+    // QX_ROOT is set while the script runs; the statement "say" cannot show
+    // it, so the file is checked through the environment afterwards: it must
+    // be gone with the site.
+    EXPECT_TRUE(h.runner.runScript("t.vsc", ".", "site temp\ndevice 5 size 64\nconfig 7 text \"x\"\nconfig 7 none\n"))
+        << h.out.str();
+    EXPECT_EQ(getenv("QX_ROOT"), nullptr);
+    EXPECT_EQ(getenv("QX_SYSTEM"), nullptr);
+}
+
+TEST(ScenarioRunner, DeviceFileNames) {
+    EXPECT_EQ(Site::deviceFileName(5), "dev_005.ini");
+    EXPECT_EQ(Site::deviceFileName(999), "dev_999.ini");
+    EXPECT_EQ(Site::deviceFileName(1000), "dev_1000.ini");
+}
+
+}  // namespace

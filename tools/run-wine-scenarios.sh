@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Runs every end-to-end scenario against the shipped Parvex.dll: the Windows
+# build of vesk-host, under Wine, in ONE Wine process (each start costs tens of
+# seconds), compared with the same expected transcripts as the Linux run. The
+# demo runs in the same process and must pass its own expectations.
+#
+#   tools/run-wine-scenarios.sh BUILD_DIR
+#
+# BUILD_DIR holds the win32 tree (Parvex.dll) and the mingw tree
+# (host/vesk-host.exe). WINEPREFIX defaults to BUILD_DIR/wine-prefix.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-build}" && pwd)
+
+exe=$build/mingw/host/vesk-host.exe
+dll=$build/win32/Parvex.dll
+for f in "$exe" "$dll"; do
+  [ -f "$f" ] || { echo "run-wine-scenarios: missing $f (build the win32 and mingw trees first)" >&2; exit 2; }
+done
+
+export WINEPREFIX=${WINEPREFIX:-$build/wine-prefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+export VESK_HOST_LAUNCHER=wine
+
+# Relative script paths: Wine sees the working folder as a Z: path.
+cd "$root"
+start=$(date +%s)
+set +e
+bash tests/scenarios/check.sh "$exe" "$dll" tests/scenarios/*.vsc demo/demo.vsc
+status=$?
+set -e
+echo "run-wine-scenarios: $(( $(date +%s) - start )) s"
+exit $status
