@@ -1,6 +1,7 @@
 # Top-level driver. `make test` on a fresh Debian machine installs what is
 # missing, builds the three trees and runs every test.
-.PHONY: all deps build native win32 mingw demo test unit-test wine-test dist clean
+.PHONY: all deps build native win32 mingw demo test unit-test wine-test asan-test valgrind-test fuzz-short \
+        fuzz bench coverage dist clean
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD := build
@@ -41,8 +42,40 @@ wine-test: win32 mingw
 	bash tools/run-wine-tests.sh $(BUILD)
 	bash tools/run-wine-scenarios.sh $(BUILD)
 
+# Unit tests, emulator tests and the scenario suite on the Linux module built
+# with AddressSanitizer and UndefinedBehaviorSanitizer.
+asan-test:
+	cmake --preset asan >/dev/null
+	cmake --build $(BUILD)/asan -j $(JOBS)
+	cd $(BUILD)/asan && ctest --output-on-failure -j $(JOBS)
+
+# Every test executable and the scenario suite under valgrind: no errors, no leaks.
+valgrind-test: native
+	bash tools/valgrind-tests.sh $(BUILD)/native
+	bash tools/valgrind-scenarios.sh $(BUILD)/native
+
+# libFuzzer targets (clang): a short pass for `make test`, a longer one for `make fuzz`.
+fuzz-short:
+	cmake --preset fuzz >/dev/null
+	bash tools/fuzz.sh 10 $(BUILD)/fuzz
+
+fuzz:
+	cmake --preset fuzz >/dev/null
+	bash tools/fuzz.sh 60 $(BUILD)/fuzz
+
+# Per-event cost and heap allocations through callback; fails when a goal is missed.
+bench: native
+	$(BUILD)/native/bench/event_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+# Line and branch coverage of the module code: $(BUILD)/coverage/coverage/index.html and summary.txt
+coverage: deps
+	bash tools/coverage.sh $(BUILD)/coverage
+
 test: build
 	$(MAKE) --no-print-directory unit-test
+	$(MAKE) --no-print-directory asan-test
+	$(MAKE) --no-print-directory valgrind-test
+	$(MAKE) --no-print-directory fuzz-short
 	$(MAKE) --no-print-directory wine-test
 
 dist: build

@@ -36,9 +36,6 @@ ParsedCommand::ParsedCommand(const char* text)
 
 ParsedCommand::~ParsedCommand() { vesk_mem_free(buffer); }
 
-int RevertiveNotify::device() const { return record_->device; }
-int RevertiveNotify::index() const { return record_->index; }
-int RevertiveNotify::info() const { return record_->info; }
 vesk_string RevertiveNotify::text() const { return vesk_string(record_->text); }
 
 vesk_string ButtonNotify::id() const { return vesk_string(record_->id); }

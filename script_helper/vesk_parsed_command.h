@@ -56,9 +56,11 @@ static_assert(__builtin_offsetof(ParsedCommand, value) == 132 && __builtin_offse
 class RevertiveNotify {
 public:
     explicit RevertiveNotify(const RevertiveRecord* record) : record_(record) {}
-    int device() const;
-    int index() const;
-    int info() const;
+    // Inline: a host may deliver reports at high rates, and most are for other
+    // destinations, dropped after reading these two words.
+    int device() const { return record_->device; }
+    int index() const { return record_->index; }
+    int info() const { return record_->info; }
     vesk_string text() const;
 
 private:

@@ -90,13 +90,15 @@ void vesk_script_helper::operator delete(void* block) { vesk_mem_free(block); }
 // ---- Dispatch ----
 
 char* vesk_script_helper::callback(void* data, int type) {
-    switch (type) {
-    case VESK_EVENT_REVERTIVE: {
-        if (!data) return nullptr;
-        RevertiveNotify event(static_cast<const RevertiveRecord*>(data));
-        revertiveCallback(event);
+    // Router reports come first and fastest: most are for other destinations.
+    if (type == VESK_EVENT_REVERTIVE) {
+        if (data) {
+            RevertiveNotify event(static_cast<const RevertiveRecord*>(data));
+            revertiveCallback(event);
+        }
         return nullptr;
     }
+    switch (type) {
     case VESK_EVENT_CONTROL: {
         if (!data) return nullptr;
         ButtonNotify event(static_cast<const ButtonRecord*>(data));
@@ -104,16 +106,8 @@ char* vesk_script_helper::callback(void* data, int type) {
         buttonCallback(event);
         return nullptr;
     }
-    case VESK_EVENT_TEXT: {
-        ParsedCommand parsed(static_cast<const char*>(data));
-        ParentNotify event(&parsed);
-        vesk_string answer = parentCallback(event);
-        if (answer.length() == 0) return nullptr;
-        size_t size = static_cast<size_t>(answer.length()) + 1;
-        char* copy = static_cast<char*>(vesk_mem_alloc(size));
-        if (copy) __builtin_memcpy(copy, answer.c_str(), size);
-        return copy;
-    }
+    case VESK_EVENT_TEXT:
+        return answerText(static_cast<const char*>(data));
     case VESK_EVENT_TIMER:
         timerCallback(static_cast<int32_t>(reinterpret_cast<intptr_t>(data)));
         return nullptr;
@@ -133,6 +127,17 @@ char* vesk_script_helper::callback(void* data, int type) {
     default:
         return nullptr;
     }
+}
+
+char* vesk_script_helper::answerText(const char* text) {
+    ParsedCommand parsed(text);
+    ParentNotify event(&parsed);
+    vesk_string answer = parentCallback(event);
+    if (answer.length() == 0) return nullptr;
+    size_t size = static_cast<size_t>(answer.length()) + 1;
+    char* copy = static_cast<char*>(vesk_mem_alloc(size));
+    if (copy) __builtin_memcpy(copy, answer.c_str(), size);
+    return copy;
 }
 
 void vesk_script_helper::valueCallback(uint32_t*) {}
@@ -178,7 +183,15 @@ bool vesk_script_helper::panelShow(const vesk_string& panel, const vesk_string& 
 
 bool vesk_script_helper::textPut(const vesk_string& param, const vesk_string& value, const vesk_string& panel,
                                  const vesk_string& control) {
-    const vesk_string text = "TP '" + param + "=" + value + "' '" + panel + "' '" + control + "'";
+    vesk_string text("TP '");
+    text += param;
+    text += "=";
+    text += value;
+    text += "' '";
+    text += panel;
+    text += "' '";
+    text += control;
+    text += "'";
     send(text);
     return text.ok();
 }

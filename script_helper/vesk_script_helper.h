@@ -146,6 +146,12 @@ private:
     char* send(const char* text);
     // Same for a built text: not sent when it could not be built.
     char* send(const vesk_string& text);
+    // The text-event steps: parse, ask parentCallback, copy a non-empty answer.
+    // Kept out of line so that the other events' path stays small.
+#if defined(__GNUC__) || defined(__clang__)
+    __attribute__((noinline))
+#endif
+    char* answerText(const char* text);
     // Takes a control event that the alarm handling wants; true when taken.
     bool divertAlarm(ButtonNotify& event);
     // Formats "{code} {n0} {n1} ..." (numbers in decimal) plus `tail`, and sends it.

@@ -25,6 +25,7 @@ pkg_missing libgtest-dev && need+=(libgtest-dev)
 pkg_missing libgmock-dev && need+=(libgmock-dev)
 pkg_missing libbenchmark-dev && need+=(libbenchmark-dev)
 have python3 || need+=(python3)
+have gcovr || need+=(gcovr)
 
 sudo_cmd=()
 if [ "$(id -u)" != 0 ]; then sudo_cmd=(sudo); fi

@@ -1,0 +1,269 @@
+// Allocation failure across a whole component life: every allocation of the
+// module is made to fail in turn (and, separately, every allocation from one
+// on), while a component is created through the export, given its settings,
+// polled, sent router reports and deleted. Whatever fails, the component must
+// not crash, must not leak, must send only commands it would send with
+// memory to spare, must hand back what it returns, must send "AS" last, and
+// must work again once memory is back.
+//
+// Leaks are checked after every run when the test runs under AddressSanitizer
+// or valgrind; without either, only the command checks apply.
+
+#include <gtest/gtest.h>
+
+#include <stdint.h>
+#include <string.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Parvex_export.h"
+#include "test_support.h"
+#include "vesk_platform.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VESK_TEST_LSAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VESK_TEST_LSAN 1
+#endif
+#endif
+#if defined(VESK_TEST_LSAN)
+#include <sanitizer/lsan_interface.h>
+#elif __has_include(<valgrind/memcheck.h>)
+#include <valgrind/memcheck.h>
+#define VESK_TEST_VALGRIND 1
+#endif
+
+namespace {
+
+// Decides the fate of each module allocation while armed: the failAt-th
+// fails, or with `sticky` every one from the failAt-th on.
+struct AllocationGate {
+    bool armed = false;
+    bool sticky = false;
+    long failAt = 0;  // 0: nothing fails
+    long calls = 0;
+    long failed = 0;
+};
+
+int Decide(size_t, void* context) {
+    AllocationGate& gate = *static_cast<AllocationGate*>(context);
+    if (!gate.armed) return 1;
+    ++gate.calls;
+    const bool fail = gate.failAt > 0 && (gate.sticky ? gate.calls >= gate.failAt : gate.calls == gate.failAt);
+    if (fail) ++gate.failed;
+    return fail ? 0 : 1;
+}
+
+// Installs `gate` as the module's allocation gate while it lives.
+class GateScope {
+  public:
+    explicit GateScope(AllocationGate* gate) { vesk_platform_set_alloc_gate(&Decide, gate); }
+    ~GateScope() { vesk_platform_set_alloc_gate(nullptr, nullptr); }
+    GateScope(const GateScope&) = delete;
+    GateScope& operator=(const GateScope&) = delete;
+};
+
+// True when the running leak checker found memory lost since the last call.
+bool LeakedSinceLastCheck() {
+#if defined(VESK_TEST_LSAN)
+    return __lsan_do_recoverable_leak_check() != 0;
+#elif defined(VESK_TEST_VALGRIND)
+    if (!RUNNING_ON_VALGRIND) return false;
+    static unsigned long previous = 0;
+    unsigned long leaked = 0, dubious = 0, reachable = 0, suppressed = 0;
+    VALGRIND_DO_ADDED_LEAK_CHECK;
+    VALGRIND_COUNT_LEAKS(leaked, dubious, reachable, suppressed);
+    (void)dubious;
+    (void)reachable;
+    (void)suppressed;
+    const bool grew = leaked > previous;
+    previous = leaked;
+    return grew;
+#else
+    return false;
+#endif
+}
+
+// Longer than a text's inline room, so that copying them takes the heap.
+const std::string kPath = "/site/panels/" + std::string(300, 'p');
+const std::string kSheet(300, 's');
+const std::string kIdle(300, 'u');
+const std::string kLongReport(sizeof(RevertiveRecord{}.text) - 1, 'L');
+
+std::string Show(const std::string& text) { return "TP 'text=" + text + "' '1' 'LevelMimic'"; }
+
+RevertiveRecord Report(int device, int index, int info, const std::string& text) {
+    RevertiveRecord record;
+    memset(&record, 0, sizeof record);
+    record.device = device;
+    record.index = index;
+    record.info = info;
+    memcpy(record.text, text.data(), std::min(text.size(), sizeof record.text - 1));
+    return record;
+}
+
+// What one run sent, split at the points where the gate was disarmed.
+struct Outcome {
+    bool created = false;
+    std::vector<std::string> scenario;  // from creation to the recovery probe
+    std::vector<std::string> probe;     // the recovery probe, memory to spare
+    std::vector<std::string> closing;   // the delete
+};
+
+// Sends a text event and hands any answer back at once, as the host does.
+// Only "_events" may be answered, and only with "notify=*".
+void Text(vesk_client_callback* component, const std::string& text, const std::string& label) {
+    char* answer = component->callback(const_cast<char*>(text.c_str()), VESK_EVENT_TEXT);
+    if (answer) {
+        EXPECT_EQ(text, "_events") << label << ", answered " << Printable(answer) << " to " << Printable(text);
+        EXPECT_STREQ(answer, "notify=*") << label << ", input: " << Printable(text);
+        component->callback(answer, VESK_EVENT_RELEASE);
+    }
+}
+
+void Timer(vesk_client_callback* component, int timer) {
+    component->callback(reinterpret_cast<void*>(static_cast<intptr_t>(timer)), VESK_EVENT_TIMER);
+}
+
+void Revertive(vesk_client_callback* component, RevertiveRecord record) {
+    component->callback(&record, VESK_EVENT_REVERTIVE);
+}
+
+// The whole life of one component with `gate` deciding each allocation until
+// the recovery probe. Device 5 has a database of 64.
+Outcome LiveOnce(AllocationGate& gate, const std::string& label) {
+    Outcome run;
+    RecordingHost host;
+    GateScope scope(&gate);
+    gate.armed = true;
+    vesk_client_callback* component = load_vesk_client_script(&host, kPath.c_str());
+    run.created = component != nullptr;
+    if (!component) {
+        gate.armed = false;
+        run.scenario = host.commands;
+        return run;
+    }
+    Text(component, "driverid=5", label);
+    Text(component, "statesheet=" + kSheet, label);
+    Text(component, "unusedtext=" + kIdle, label);
+    Text(component, "_events", label);
+    Text(component, "destid=12", label);
+    Timer(component, 1);
+    Revertive(component, Report(5, 12, 3, "CAM 3"));
+    Revertive(component, Report(5, 12, 3, "CAM 3"));
+    Revertive(component, Report(6, 12, 4, "other device"));
+    Revertive(component, Report(5, 12, 4, kLongReport));
+    Text(component, "destid=13", label);
+    Timer(component, 1);
+    Revertive(component, Report(5, 13, 9, "VT 1"));
+    Text(component, "_commands", label);
+    Text(component, "return=all", label);
+    gate.armed = false;
+    run.scenario = host.commands;
+
+    // Memory is back: the component must take a new pair and show a report.
+    host.clear();
+    Text(component, "driverid=5", label);
+    Text(component, "destid=30", label);
+    Revertive(component, Report(5, 30, 99, "probe"));
+    run.probe = host.commands;
+
+    host.clear();
+    gate.armed = true;
+    delete component;
+    gate.armed = false;
+    run.closing = host.commands;
+    EXPECT_EQ(host.outstandingReplies(), 0) << label;
+    EXPECT_EQ(host.strayHandBacks, 0) << label;
+    return run;
+}
+
+const std::vector<std::string>& CleanScenario() {
+    static const std::vector<std::string> commands = {
+        "PS '1' '" + kPath + "/mimic.vesk_ui'",
+        "TP 'statesheet=" + kSheet + "' '1' 'LevelMimic'",
+        Show(kIdle),
+        "RU 5",
+        "RR 5 12 12",
+        "RP 5 12 12",
+        "ET 1 10000",
+        "RP 5 12 12",
+        Show("CAM 3"),
+        "ET 1",
+        Show(kLongReport),
+        "ET 1",
+        "RU 5",
+        "RR 5 13 13",
+        "RP 5 13 13",
+        "ET 1 10000",
+        "RP 5 13 13",
+        Show("VT 1"),
+        "ET 1",
+    };
+    return commands;
+}
+
+const std::vector<std::string> kProbe = {"RU 5", "RR 5 30 30", "RP 5 30 30", "ET 1 10000", Show("probe"), "ET 1"};
+const std::vector<std::string> kClosing = {"RU 5", "AS"};
+
+TEST(AllocFailure, CleanRunSendsTheWholeScenario) {
+    SiteFolder site;
+    site.writeDeviceSize(5, 64);
+    AllocationGate gate;
+    Outcome run = LiveOnce(gate, "no failure");
+    ASSERT_TRUE(run.created);
+    EXPECT_EQ(run.scenario, CleanScenario());
+    EXPECT_EQ(run.probe, kProbe);
+    EXPECT_EQ(run.closing, kClosing);
+    EXPECT_GT(gate.calls, 10) << "the scenario should exercise the heap";
+    EXPECT_FALSE(LeakedSinceLastCheck());
+}
+
+// Runs the scenario failing allocation N (or N and all after it) for every N
+// the clean run makes, and checks each outcome.
+void FailEachInTurn(bool sticky) {
+    SiteFolder site;
+    site.writeDeviceSize(5, 64);
+    AllocationGate counting;
+    LiveOnce(counting, "counting run");
+    const long total = counting.calls;
+    ASSERT_GT(total, 0);
+    // The checker reports every leak it finds, old ones too: start clean.
+    ASSERT_FALSE(LeakedSinceLastCheck()) << "counting run: memory leaked";
+    const std::set<std::string> allowed(CleanScenario().begin(), CleanScenario().end());
+
+    for (long n = 1; n <= total; ++n) {
+        const std::string label =
+            std::string(sticky ? "allocations from #" : "allocation #") + std::to_string(n) + " of " +
+            std::to_string(total) + " failing";
+        AllocationGate gate;
+        gate.failAt = n;
+        gate.sticky = sticky;
+        Outcome run = LiveOnce(gate, label);
+        EXPECT_GE(gate.failed, 1) << label;
+
+        if (n == 1) {
+            // The first allocation is the component itself.
+            EXPECT_FALSE(run.created) << label;
+            EXPECT_TRUE(run.scenario.empty()) << label << ", first command " << Printable(run.scenario.front());
+        } else {
+            ASSERT_TRUE(run.created) << label << ": the export gave null for a later allocation";
+            for (const std::string& command : run.scenario)
+                EXPECT_TRUE(allowed.count(command)) << label << ", sent " << Printable(command);
+            EXPECT_EQ(run.probe, kProbe) << label << ": not working once memory is back";
+            EXPECT_EQ(run.closing, kClosing) << label;
+        }
+        EXPECT_FALSE(LeakedSinceLastCheck()) << label << ": memory leaked";
+        if (::testing::Test::HasFailure()) return;  // the first failing N tells the story
+    }
+}
+
+TEST(AllocFailure, EachAllocationFailingInTurn) { FailEachInTurn(false); }
+
+TEST(AllocFailure, AllAllocationsFailingFromEachPointOn) { FailEachInTurn(true); }
+
+}  // namespace
