@@ -13,10 +13,6 @@
 
 namespace {
 
-std::string Str(const vesk_string& text) { return std::string(text.c_str(), text.length()); }
-
-vesk_string V(const std::string& text) { return vesk_string(text.c_str()); }
-
 // A component that may switch alarm handling on and records the control
 // events that reach its buttonCallback.
 class AlarmComponent : public vesk_script_helper {
@@ -33,12 +29,6 @@ public:
 
     std::vector<std::string> buttons;
 };
-
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string joined;
-    for (const std::string& line : lines) joined += (joined.empty() ? "" : " | ") + Printable(line);
-    return "[" + joined + "]";
-}
 
 // Commands expected for one control.
 std::vector<std::string> AlarmPut(const std::string& state, const std::string& control) {

@@ -11,15 +11,13 @@
 
 #include <gtest/gtest.h>
 
-#include <stdint.h>
-#include <string.h>
 
-#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "Parvex_export.h"
+#include "parvex_test_driver.h"
 #include "test_support.h"
 #include "vesk_platform.h"
 
@@ -38,34 +36,6 @@
 #endif
 
 namespace {
-
-// Decides the fate of each module allocation while armed: the failAt-th
-// fails, or with `sticky` every one from the failAt-th on.
-struct AllocationGate {
-    bool armed = false;
-    bool sticky = false;
-    long failAt = 0;  // 0: nothing fails
-    long calls = 0;
-    long failed = 0;
-};
-
-int Decide(size_t, void* context) {
-    AllocationGate& gate = *static_cast<AllocationGate*>(context);
-    if (!gate.armed) return 1;
-    ++gate.calls;
-    const bool fail = gate.failAt > 0 && (gate.sticky ? gate.calls >= gate.failAt : gate.calls == gate.failAt);
-    if (fail) ++gate.failed;
-    return fail ? 0 : 1;
-}
-
-// Installs `gate` as the module's allocation gate while it lives.
-class GateScope {
-  public:
-    explicit GateScope(AllocationGate* gate) { vesk_platform_set_alloc_gate(&Decide, gate); }
-    ~GateScope() { vesk_platform_set_alloc_gate(nullptr, nullptr); }
-    GateScope(const GateScope&) = delete;
-    GateScope& operator=(const GateScope&) = delete;
-};
 
 // True when the running leak checker found memory lost since the last call.
 bool LeakedSinceLastCheck() {
@@ -94,17 +64,8 @@ const std::string kSheet(300, 's');
 const std::string kIdle(300, 'u');
 const std::string kLongReport(sizeof(RevertiveRecord{}.text) - 1, 'L');
 
-std::string Show(const std::string& text) { return "TP 'text=" + text + "' '1' 'LevelMimic'"; }
-
-RevertiveRecord Report(int device, int index, int info, const std::string& text) {
-    RevertiveRecord record;
-    memset(&record, 0, sizeof record);
-    record.device = device;
-    record.index = index;
-    record.info = info;
-    memcpy(record.text, text.data(), std::min(text.size(), sizeof record.text - 1));
-    return record;
-}
+using parvex_test::ShowCommand;
+using parvex_test::Timer;
 
 // What one run sent, split at the points where the gate was disarmed.
 struct Outcome {
@@ -125,20 +86,15 @@ void Text(vesk_client_callback* component, const std::string& text, const std::s
     }
 }
 
-void Timer(vesk_client_callback* component, int timer) {
-    component->callback(reinterpret_cast<void*>(static_cast<intptr_t>(timer)), VESK_EVENT_TIMER);
-}
-
 void Revertive(vesk_client_callback* component, RevertiveRecord record) {
     component->callback(&record, VESK_EVENT_REVERTIVE);
 }
 
-// The whole life of one component with `gate` deciding each allocation until
-// the recovery probe. Device 5 has a database of 64.
-Outcome LiveOnce(AllocationGate& gate, const std::string& label) {
+// The whole life of one component with `gate` (armed here) deciding each
+// allocation until the recovery probe. Device 5 has a database of 64.
+Outcome LiveOnce(AllocGate& gate, const std::string& label) {
     Outcome run;
     RecordingHost host;
-    GateScope scope(&gate);
     gate.armed = true;
     vesk_client_callback* component = load_vesk_client_script(&host, kPath.c_str());
     run.created = component != nullptr;
@@ -152,14 +108,14 @@ Outcome LiveOnce(AllocationGate& gate, const std::string& label) {
     Text(component, "unusedtext=" + kIdle, label);
     Text(component, "_events", label);
     Text(component, "destid=12", label);
-    Timer(component, 1);
-    Revertive(component, Report(5, 12, 3, "CAM 3"));
-    Revertive(component, Report(5, 12, 3, "CAM 3"));
-    Revertive(component, Report(6, 12, 4, "other device"));
-    Revertive(component, Report(5, 12, 4, kLongReport));
+    Timer(*component, 1);
+    Revertive(component, MakeRecord(5, 12, 3, "CAM 3"));
+    Revertive(component, MakeRecord(5, 12, 3, "CAM 3"));
+    Revertive(component, MakeRecord(6, 12, 4, "other device"));
+    Revertive(component, MakeRecord(5, 12, 4, kLongReport));
     Text(component, "destid=13", label);
-    Timer(component, 1);
-    Revertive(component, Report(5, 13, 9, "VT 1"));
+    Timer(*component, 1);
+    Revertive(component, MakeRecord(5, 13, 9, "VT 1"));
     Text(component, "_commands", label);
     Text(component, "return=all", label);
     gate.armed = false;
@@ -169,7 +125,7 @@ Outcome LiveOnce(AllocationGate& gate, const std::string& label) {
     host.clear();
     Text(component, "driverid=5", label);
     Text(component, "destid=30", label);
-    Revertive(component, Report(5, 30, 99, "probe"));
+    Revertive(component, MakeRecord(5, 30, 99, "probe"));
     run.probe = host.commands;
 
     host.clear();
@@ -186,34 +142,35 @@ const std::vector<std::string>& CleanScenario() {
     static const std::vector<std::string> commands = {
         "PS '1' '" + kPath + "/mimic.vesk_ui'",
         "TP 'statesheet=" + kSheet + "' '1' 'LevelMimic'",
-        Show(kIdle),
+        ShowCommand(kIdle),
         "RU 5",
         "RR 5 12 12",
         "RP 5 12 12",
         "ET 1 10000",
         "RP 5 12 12",
-        Show("CAM 3"),
+        ShowCommand("CAM 3"),
         "ET 1",
-        Show(kLongReport),
+        ShowCommand(kLongReport),
         "ET 1",
         "RU 5",
         "RR 5 13 13",
         "RP 5 13 13",
         "ET 1 10000",
         "RP 5 13 13",
-        Show("VT 1"),
+        ShowCommand("VT 1"),
         "ET 1",
     };
     return commands;
 }
 
-const std::vector<std::string> kProbe = {"RU 5", "RR 5 30 30", "RP 5 30 30", "ET 1 10000", Show("probe"), "ET 1"};
+const std::vector<std::string> kProbe = {"RU 5", "RR 5 30 30", "RP 5 30 30", "ET 1 10000", ShowCommand("probe"), "ET 1"};
 const std::vector<std::string> kClosing = {"RU 5", "AS"};
 
 TEST(AllocFailure, CleanRunSendsTheWholeScenario) {
     SiteFolder site;
     site.writeDeviceSize(5, 64);
-    AllocationGate gate;
+    AllocGate gate;
+    gate.armed = false;
     Outcome run = LiveOnce(gate, "no failure");
     ASSERT_TRUE(run.created);
     EXPECT_EQ(run.scenario, CleanScenario());
@@ -228,23 +185,23 @@ TEST(AllocFailure, CleanRunSendsTheWholeScenario) {
 void FailEachInTurn(bool sticky) {
     SiteFolder site;
     site.writeDeviceSize(5, 64);
-    AllocationGate counting;
+    AllocGate counting;
+    counting.armed = false;
     LiveOnce(counting, "counting run");
-    const long total = counting.calls;
+    const int total = counting.calls;
     ASSERT_GT(total, 0);
     // The checker reports every leak it finds, old ones too: start clean.
     ASSERT_FALSE(LeakedSinceLastCheck()) << "counting run: memory leaked";
     const std::set<std::string> allowed(CleanScenario().begin(), CleanScenario().end());
 
-    for (long n = 1; n <= total; ++n) {
+    for (int n = 1; n <= total; ++n) {
         const std::string label =
             std::string(sticky ? "allocations from #" : "allocation #") + std::to_string(n) + " of " +
             std::to_string(total) + " failing";
-        AllocationGate gate;
-        gate.failAt = n;
-        gate.sticky = sticky;
+        AllocGate gate(n, !sticky);
+        gate.armed = false;
         Outcome run = LiveOnce(gate, label);
-        EXPECT_GE(gate.failed, 1) << label;
+        EXPECT_GE(gate.refused, 1) << label;
 
         if (n == 1) {
             // The first allocation is the component itself.

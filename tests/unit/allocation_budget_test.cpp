@@ -6,50 +6,19 @@
 
 #include <gtest/gtest.h>
 
-#include <stdint.h>
-#include <string.h>
 
 #include <string>
 #include <vector>
 
 #include "Parvex.h"
 #include "Parvex_export.h"
+#include "parvex_test_driver.h"
 #include "test_support.h"
 #include "vesk_platform.h"
 
 namespace {
 
-// Counts the module's allocations while it lives; lets every one through.
-class AllocationCounter {
-  public:
-    AllocationCounter() { vesk_platform_set_alloc_gate(&Count, this); }
-    ~AllocationCounter() { vesk_platform_set_alloc_gate(nullptr, nullptr); }
-    AllocationCounter(const AllocationCounter&) = delete;
-    AllocationCounter& operator=(const AllocationCounter&) = delete;
-
-    int count() const { return count_; }
-
-  private:
-    static int Count(size_t, void* context) {
-        ++static_cast<AllocationCounter*>(context)->count_;
-        return 1;
-    }
-    int count_ = 0;
-};
-
-RevertiveRecord Report(int device, int index, int info, const std::string& text) {
-    RevertiveRecord record;
-    memset(&record, 0, sizeof record);
-    record.device = device;
-    record.index = index;
-    record.info = info;
-    memcpy(record.text, text.data(), text.size() < sizeof record.text ? text.size() : sizeof record.text - 1);
-    return record;
-}
-
-void* Word(intptr_t value) { return reinterpret_cast<void*>(value); }
-
-std::string ShowCommand(const std::string& text) { return "TP 'text=" + text + "' '1' 'LevelMimic'"; }
+using parvex_test::ShowCommand;
 
 // The longest text a report record can carry.
 const std::string kFullRecordText(sizeof(RevertiveRecord{}.text) - 1, 'R');
@@ -73,12 +42,12 @@ struct ReportCase {
 
 TEST(AllocationBudget, RouterReportsAllocateNothing) {
     const ReportCase cases[] = {
-        {"another device", Report(6, 12, 3, "CAM 3"), {}},
-        {"another destination", Report(5, 13, 3, "CAM 3"), {}},
-        {"new source", Report(5, 12, 3, "CAM 3"), {ShowCommand("CAM 3"), "ET 1"}},
-        {"new source, 64-character text", Report(5, 12, 3, std::string(64, 'x')),
+        {"another device", MakeRecord(6, 12, 3, "CAM 3"), {}},
+        {"another destination", MakeRecord(5, 13, 3, "CAM 3"), {}},
+        {"new source", MakeRecord(5, 12, 3, "CAM 3"), {ShowCommand("CAM 3"), "ET 1"}},
+        {"new source, 64-character text", MakeRecord(5, 12, 3, std::string(64, 'x')),
          {ShowCommand(std::string(64, 'x')), "ET 1"}},
-        {"new source, text filling the record", Report(5, 12, 3, kFullRecordText),
+        {"new source, text filling the record", MakeRecord(5, 12, 3, kFullRecordText),
          {ShowCommand(kFullRecordText), "ET 1"}},
     };
     for (const ReportCase& c : cases) {
@@ -88,9 +57,9 @@ TEST(AllocationBudget, RouterReportsAllocateNothing) {
         RevertiveRecord record = c.record;
         int allocations;
         {
-            AllocationCounter counter;
+            AllocGate counter;
             component->callback(&record, VESK_EVENT_REVERTIVE);
-            allocations = counter.count();
+            allocations = counter.calls;
         }
         EXPECT_EQ(allocations, 0) << "report: " << c.name << ", text " << Printable(c.record.text);
         EXPECT_EQ(host.commands, c.commands) << "report: " << c.name;
@@ -102,14 +71,14 @@ TEST(AllocationBudget, RepeatedReportOfShownSourceAllocatesNothing) {
     SiteFolder site;
     RecordingHost host;
     vesk_client_callback* component = PairedComponent(site, host);
-    RevertiveRecord record = Report(5, 12, 3, "CAM 3");
+    RevertiveRecord record = MakeRecord(5, 12, 3, "CAM 3");
     component->callback(&record, VESK_EVENT_REVERTIVE);
     host.clear();
     int allocations;
     {
-        AllocationCounter counter;
+        AllocGate counter;
         component->callback(&record, VESK_EVENT_REVERTIVE);
-        allocations = counter.count();
+        allocations = counter.calls;
     }
     EXPECT_EQ(allocations, 0) << "input: second report 5/12/3 " << Printable(record.text);
     EXPECT_TRUE(host.commands.empty());
@@ -138,9 +107,9 @@ TEST(AllocationBudget, TimerEventsAllocateNothing) {
         host.clear();
         int allocations;
         {
-            AllocationCounter counter;
+            AllocGate counter;
             component->callback(Word(c.timer), VESK_EVENT_TIMER);
-            allocations = counter.count();
+            allocations = counter.calls;
         }
         EXPECT_EQ(allocations, 0) << "event: " << c.name;
         EXPECT_EQ(host.commands, c.commands) << "event: " << c.name;
@@ -176,9 +145,9 @@ TEST(AllocationBudget, ControlValueRecordReleaseAndUnknownEventsAllocateNothing)
     for (const Event& e : events) {
         int allocations;
         {
-            AllocationCounter counter;
+            AllocGate counter;
             EXPECT_EQ(component->callback(e.data, e.type), nullptr) << "event: " << e.name;
-            allocations = counter.count();
+            allocations = counter.calls;
         }
         EXPECT_EQ(allocations, 0) << "event: " << e.name;
     }
@@ -224,9 +193,9 @@ TEST(AllocationBudget, TextEventsAllocateOnlyTheParsedCopyAndTheAnswer) {
         int allocations;
         char* answer;
         {
-            AllocationCounter counter;
+            AllocGate counter;
             answer = component->callback(const_cast<char*>(c.text), VESK_EVENT_TEXT);
-            allocations = counter.count();
+            allocations = counter.calls;
         }
         const int copies = (c.text && *c.text ? 1 : 0) + (c.answer ? 1 : 0);
         EXPECT_EQ(allocations, copies) << "input: " << shown;
@@ -238,9 +207,9 @@ TEST(AllocationBudget, TextEventsAllocateOnlyTheParsedCopyAndTheAnswer) {
         }
         int releaseAllocations;
         {
-            AllocationCounter counter;
+            AllocGate counter;
             component->callback(answer, VESK_EVENT_RELEASE);
-            releaseAllocations = counter.count();
+            releaseAllocations = counter.calls;
         }
         EXPECT_EQ(releaseAllocations, 0) << "release after input: " << shown;
         EXPECT_EQ(host.commands, c.commands) << "input: " << shown;
@@ -288,9 +257,9 @@ TEST(AllocationBudget, BuildingCommandsAllocatesNothing) {
         host.clear();
         int allocations;
         {
-            AllocationCounter counter;
+            AllocGate counter;
             c.send(component);
-            allocations = counter.count();
+            allocations = counter.calls;
         }
         EXPECT_EQ(allocations, 0) << "command: " << c.name;
         ASSERT_EQ(host.commands.size(), 1u) << "command: " << c.name;
@@ -304,18 +273,18 @@ TEST(AllocationBudget, CreationAllocatesOnlyTheComponentAndDeletionNothing) {
     vesk_client_callback* component;
     int creation;
     {
-        AllocationCounter counter;
+        AllocGate counter;
         component = load_vesk_client_script(&host, "C:\\site\\panels\\components\\Parvex");
-        creation = counter.count();
+        creation = counter.calls;
     }
     ASSERT_NE(component, nullptr);
     EXPECT_EQ(creation, 1);
     EXPECT_EQ(host.commands, std::vector<std::string>{"PS '1' 'C:\\site\\panels\\components\\Parvex/mimic.vesk_ui'"});
     int deletion;
     {
-        AllocationCounter counter;
+        AllocGate counter;
         delete component;
-        deletion = counter.count();
+        deletion = counter.calls;
     }
     EXPECT_EQ(deletion, 0);
 }

@@ -17,14 +17,7 @@
 
 namespace {
 
-class Component : public vesk_script_helper {
-public:
-    Component() : vesk_script_helper(nullptr, "") {}
-    void buttonCallback(ButtonNotify&) override {}
-    int revertiveCallback(RevertiveNotify&) override { return 0; }
-    vesk_string parentCallback(ParentNotify&) override { return vesk_string(); }
-    void timerCallback(int) override {}
-};
+using Component = QuietComponent;
 
 int Size(int device, int database) {
     Component component;
@@ -286,17 +279,9 @@ TEST(DatabaseSize, AllocatesNothing) {
     SiteFolder site;
     site.writeDeviceSize(5, 24);
     Component component;
-    int calls = 0;
-    vesk_platform_set_alloc_gate(
-        [](size_t, void* context) {
-            ++*static_cast<int*>(context);
-            return 1;
-        },
-        &calls);
-    int size = component.databaseSize(5, 1);
-    vesk_platform_set_alloc_gate(nullptr, nullptr);
-    EXPECT_EQ(size, 24);
-    EXPECT_EQ(calls, 0);
+    AllocGate gate;
+    EXPECT_EQ(component.databaseSize(5, 1), 24);
+    EXPECT_EQ(gate.calls, 0);
 }
 
 }  // namespace

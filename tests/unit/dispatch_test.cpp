@@ -17,28 +17,6 @@
 
 namespace {
 
-// Counts allocations (and their sizes) while it lives; refuses the
-// `refuseFrom`-th and later ones (1-based; 0 refuses none).
-class AllocGate {
-public:
-    explicit AllocGate(int refuseFrom = 0) : refuseFrom_(refuseFrom) { vesk_platform_set_alloc_gate(&Decide, this); }
-    ~AllocGate() { vesk_platform_set_alloc_gate(nullptr, nullptr); }
-    AllocGate(const AllocGate&) = delete;
-    AllocGate& operator=(const AllocGate&) = delete;
-
-    std::vector<size_t> sizes;
-
-private:
-    static int Decide(size_t size, void* context) {
-        AllocGate* self = static_cast<AllocGate*>(context);
-        self->sizes.push_back(size);
-        return self->refuseFrom_ == 0 || static_cast<int>(self->sizes.size()) < self->refuseFrom_;
-    }
-    int refuseFrom_;
-};
-
-std::string Str(const vesk_string& text) { return std::string(text.c_str(), text.length()); }
-
 // Records every handler call as one line of text.
 class Recorder : public vesk_script_helper {
 public:
@@ -103,14 +81,6 @@ public:
     }
     ~Chatty() override { routerUnregister(5); }
 };
-
-void* Word(intptr_t value) { return reinterpret_cast<void*>(value); }
-
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string joined;
-    for (const std::string& line : lines) joined += (joined.empty() ? "" : " | ") + Printable(line);
-    return "[" + joined + "]";
-}
 
 // ---- Event types ----
 

@@ -18,37 +18,7 @@
 
 namespace {
 
-// Counts allocations while it lives; refuses them all when `refuse` is set.
-class AllocGate {
-public:
-    explicit AllocGate(bool refuse = false) : refuse_(refuse) { vesk_platform_set_alloc_gate(&Decide, this); }
-    ~AllocGate() { vesk_platform_set_alloc_gate(nullptr, nullptr); }
-    AllocGate(const AllocGate&) = delete;
-    AllocGate& operator=(const AllocGate&) = delete;
-    int calls = 0;
-
-private:
-    static int Decide(size_t, void* context) {
-        AllocGate* self = static_cast<AllocGate*>(context);
-        ++self->calls;
-        return !self->refuse_;
-    }
-    bool refuse_;
-};
-
-std::string Str(const vesk_string& text) { return std::string(text.c_str(), text.length()); }
-
-vesk_string V(const std::string& text) { return vesk_string(text.c_str()); }
-
-// A component with empty handlers; only its commands are exercised.
-class Component : public vesk_script_helper {
-public:
-    Component(vesk_client_callback* hostLink, const char* panelFolder) : vesk_script_helper(hostLink, panelFolder) {}
-    void buttonCallback(ButtonNotify&) override {}
-    int revertiveCallback(RevertiveNotify&) override { return 0; }
-    vesk_string parentCallback(ParentNotify&) override { return vesk_string(); }
-    void timerCallback(int) override {}
-};
+using Component = QuietComponent;
 
 // A host that answers every command with one fixed reply held in its own
 // storage, and scribbles over the reply when it is handed back, so that a
@@ -84,12 +54,6 @@ bool HandedBackAnything(const RecordingHost& host) {
     for (const std::string& call : host.calls)
         if (call.compare(0, 5, "back:") == 0) return true;
     return false;
-}
-
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string joined;
-    for (const std::string& line : lines) joined += (joined.empty() ? "" : " | ") + Printable(line);
-    return "[" + joined + "]";
 }
 
 // ---- panelShow ----
@@ -146,17 +110,26 @@ TEST(PanelShow, NoHostIsTrue) {
     EXPECT_TRUE(component.panelShow(V("1"), V("mimic.vesk_ui"), V("7")));
 }
 
-TEST(PanelShow, UnbuildableCommandIsNotSent) {
+// `send` gets a text of `fill` too long for inline room; with every allocation
+// refused it must fail and call the host not at all.
+void ExpectUnbuildableNotSent(const char* panelFolder, char fill,
+                              const std::function<bool(Component&, const vesk_string&)>& send) {
     RecordingHost host;
-    Component component(&host, "panels/x");
-    vesk_string file(std::string(vesk_string::kInlineCapacity + 10, 'f').c_str());
+    Component component(&host, panelFolder);
+    vesk_string longText(std::string(vesk_string::kInlineCapacity + 10, fill).c_str());
     bool result;
     {
-        AllocGate gate(true);
-        result = component.panelShow(V("1"), file, V(""));
+        AllocGate gate(1);
+        result = send(component, longText);
     }
     EXPECT_FALSE(result);
     EXPECT_TRUE(host.calls.empty()) << Joined(host.calls);
+}
+
+TEST(PanelShow, UnbuildableCommandIsNotSent) {
+    ExpectUnbuildableNotSent("panels/x", 'f', [](Component& component, const vesk_string& file) {
+        return component.panelShow(V("1"), file, V(""));
+    });
 }
 
 // ---- textPut ----
@@ -207,16 +180,9 @@ TEST(TextPut, ReplyIsIgnored) {
 }
 
 TEST(TextPut, UnbuildableCommandIsNotSent) {
-    RecordingHost host;
-    Component component(&host, "");
-    vesk_string value(std::string(vesk_string::kInlineCapacity + 10, 'v').c_str());
-    bool result;
-    {
-        AllocGate gate(true);
-        result = component.textPut(V("text"), value, V("1"), V("LevelMimic"));
-    }
-    EXPECT_FALSE(result);
-    EXPECT_TRUE(host.calls.empty()) << Joined(host.calls);
+    ExpectUnbuildableNotSent("", 'v', [](Component& component, const vesk_string& value) {
+        return component.textPut(V("text"), value, V("1"), V("LevelMimic"));
+    });
 }
 
 TEST(TextPut, NoHostSendsNothing) {

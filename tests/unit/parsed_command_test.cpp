@@ -16,26 +16,6 @@
 
 namespace {
 
-// Counts allocations (and their sizes) while it lives; refuses them all when
-// `refuse` is set.
-class AllocGate {
-public:
-    explicit AllocGate(bool refuse = false) : refuse_(refuse) { vesk_platform_set_alloc_gate(&Decide, this); }
-    ~AllocGate() { vesk_platform_set_alloc_gate(nullptr, nullptr); }
-    AllocGate(const AllocGate&) = delete;
-    AllocGate& operator=(const AllocGate&) = delete;
-
-    std::vector<size_t> sizes;
-
-private:
-    static int Decide(size_t size, void* context) {
-        AllocGate* self = static_cast<AllocGate*>(context);
-        self->sizes.push_back(size);
-        return !self->refuse_;
-    }
-    bool refuse_;
-};
-
 struct Expected {
     std::string command;
     std::vector<std::string> subs;
@@ -49,12 +29,6 @@ std::vector<std::string> Subs(const ParsedCommand& parsed) {
     return subs;
 }
 
-std::string Show(const std::vector<std::string>& items) {
-    std::string shown = "[";
-    for (size_t i = 0; i < items.size(); ++i) shown += (i ? ", " : "") + Printable(items[i]);
-    return shown + "]";
-}
-
 // Checks the parse of `text` and the pointer invariants: every piece lies in
 // the record's own copy, every unused pointer is the one shared empty text.
 void ExpectParse(const std::string& text, const Expected& expected) {
@@ -64,7 +38,7 @@ void ExpectParse(const std::string& text, const Expected& expected) {
     ASSERT_NE(parsed.value, nullptr) << input;
     EXPECT_EQ(std::string(parsed.command), expected.command) << input;
     EXPECT_EQ(parsed.count, static_cast<int32_t>(expected.subs.size())) << input;
-    EXPECT_EQ(Subs(parsed), expected.subs) << input << " gave " << Show(Subs(parsed));
+    EXPECT_EQ(Subs(parsed), expected.subs) << input << " gave " << Joined(Subs(parsed));
     EXPECT_EQ(std::string(parsed.value), expected.value) << input;
     EXPECT_EQ(parsed.hasValue, expected.hasValue) << input;
 
@@ -204,7 +178,7 @@ TEST(ParsedCommand, OneAllocationForTheCopy) {
 }
 
 TEST(ParsedCommand, RefusedCopyGivesEmptyRecord) {
-    AllocGate gate(true);
+    AllocGate gate(1);
     ParsedCommand parsed("a.b=c");
     EXPECT_EQ(parsed.buffer, nullptr);
     EXPECT_STREQ(parsed.command, "");

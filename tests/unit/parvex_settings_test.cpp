@@ -17,14 +17,7 @@
 
 namespace {
 
-using parvex_test::Create;
-using parvex_test::PairCommands;
-using parvex_test::PrintableAnswer;
-using parvex_test::SameCommands;
-using parvex_test::Send;
-using parvex_test::SetPair;
-using parvex_test::ShowCommand;
-using parvex_test::Timer;
+using namespace parvex_test;
 
 const char kStateSheetRed[] = "TP 'statesheet=red' '1' 'LevelMimic'";
 
@@ -155,7 +148,7 @@ TEST(ParvexSettings, UnusedTextShownOnlyWhileDeviceOrDestinationBelowOne) {
 
         const std::vector<std::string> expected =
             c.shown ? std::vector<std::string>{ShowCommand("Idle")} : std::vector<std::string>{};
-        EXPECT_TRUE(SameCommands(host.commands, expected)) << "after: " << parvex_test::ListOf(c.before);
+        EXPECT_TRUE(SameCommands(host.commands, expected)) << "after: " << ListOf(c.before);
     }
 }
 

@@ -19,16 +19,7 @@
 
 namespace {
 
-using parvex_test::Create;
-using parvex_test::ListOf;
-using parvex_test::PairCommands;
-using parvex_test::PrintableAnswer;
-using parvex_test::Report;
-using parvex_test::SameCommands;
-using parvex_test::Send;
-using parvex_test::SetPair;
-using parvex_test::ShowCommand;
-using parvex_test::Timer;
+using namespace parvex_test;
 
 // ---- Creation and deletion ----
 
@@ -379,16 +370,6 @@ TEST(ParvexSettingsRobustness, LongDeviceNumberSaturates) {
 
 // ---- Memory running out ----
 
-// Fails every allocation of the module while it lives.
-class NoMemory {
-public:
-    NoMemory() { vesk_platform_set_alloc_gate(&Refuse, nullptr); }
-    ~NoMemory() { vesk_platform_set_alloc_gate(nullptr, nullptr); }
-
-private:
-    static int Refuse(size_t, void*) { return 0; }
-};
-
 // A report whose text cannot be copied is not shown and not remembered, so the
 // same report is shown once memory is back.
 TEST(ParvexMemory, ReportNotShownIsTakenLater) {
@@ -402,7 +383,7 @@ TEST(ParvexMemory, ReportNotShownIsTakenLater) {
     const std::string text(vesk_string::kInlineCapacity + 1, 'L');
 
     {
-        NoMemory noMemory;
+        AllocGate noMemory(1);  // refuses every allocation
         Report(*component, 5, 12, 3, text);
         Timer(*component, 1);
     }
@@ -423,7 +404,7 @@ TEST(ParvexMemory, ShortCommandsNeedNoHeap) {
     SetPair(*component, 5, 12);
     host.clear();
 
-    NoMemory noMemory;
+    AllocGate noMemory(1);  // refuses every allocation
     Timer(*component, 1);
     Report(*component, 5, 12, 3, "CAM 3");
     Timer(*component, 2);
@@ -446,7 +427,7 @@ TEST(ParvexMemory, TextEventDroppedWithoutMemory) {
 
         std::optional<std::string> answer;
         {
-            NoMemory noMemory;
+            AllocGate noMemory(1);  // refuses every allocation
             answer = Send(*component, text);
         }
 

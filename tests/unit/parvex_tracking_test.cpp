@@ -12,14 +12,7 @@
 
 namespace {
 
-using parvex_test::Create;
-using parvex_test::PairCommands;
-using parvex_test::Report;
-using parvex_test::SameCommands;
-using parvex_test::Send;
-using parvex_test::SetPair;
-using parvex_test::ShowCommand;
-using parvex_test::Timer;
+using namespace parvex_test;
 
 // Devices 5 and 7 with 64 destinations each.
 void WriteSite(SiteFolder& site) {
@@ -311,7 +304,7 @@ TEST(ParvexTracking, NextPairUnregistersOnlyAValidPreviousDevice) {
 
         for (const std::string& text : c.settings) Send(*component, text);
 
-        EXPECT_TRUE(SameCommands(host.commands, c.expected)) << "settings: " << parvex_test::ListOf(c.settings);
+        EXPECT_TRUE(SameCommands(host.commands, c.expected)) << "settings: " << ListOf(c.settings);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -125,4 +126,37 @@ std::string Printable(const std::string& text) {
         } else out += static_cast<char>(c);
     }
     return out + "\"";
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string joined;
+    for (const std::string& line : lines) joined += (joined.empty() ? "" : " | ") + Printable(line);
+    return "[" + joined + "]";
+}
+
+AllocGate::AllocGate(int refuseAt, bool onlyThatOne) : refuseAt_(refuseAt), onlyThatOne_(onlyThatOne) {
+    vesk_platform_set_alloc_gate(&Decide, this);
+}
+
+AllocGate::~AllocGate() { vesk_platform_set_alloc_gate(nullptr, nullptr); }
+
+int AllocGate::Decide(size_t size, void* context) {
+    AllocGate& gate = *static_cast<AllocGate*>(context);
+    if (!gate.armed) return 1;
+    ++gate.calls;
+    gate.sizes.push_back(size);
+    const bool refuse = gate.refuseAt_ > 0 && (gate.onlyThatOne_ ? gate.calls == gate.refuseAt_
+                                                                  : gate.calls >= gate.refuseAt_);
+    if (refuse) ++gate.refused;
+    return refuse ? 0 : 1;
+}
+
+RevertiveRecord MakeRecord(int device, int index, int info, const std::string& text) {
+    RevertiveRecord record;
+    std::memset(&record, 0, sizeof record);
+    record.device = device;
+    record.index = index;
+    record.info = info;
+    std::memcpy(record.text, text.data(), std::min(text.size(), sizeof record.text - 1));
+    return record;
 }

@@ -3,6 +3,9 @@
 #ifndef VESK_TEST_SUPPORT_H
 #define VESK_TEST_SUPPORT_H
 
+#include <stddef.h>
+#include <stdint.h>
+
 #include <map>
 #include <memory>
 #include <optional>
@@ -10,6 +13,8 @@
 #include <vector>
 
 #include "vesk_client_callback.h"
+#include "vesk_script_helper.h"
+#include "vesk_string.h"
 
 // Records every call a component makes on its host. Replies are set per
 // command prefix; every non-null reply is a fresh heap text whose hand-back
@@ -71,7 +76,52 @@ public:
     std::vector<std::string> texts;
 };
 
+// Stands between the module and its allocator while it lives. While armed it
+// counts each allocation, keeps its size and refuses the `refuseAt`-th
+// (1-based; 0 refuses none) and, unless `onlyThatOne`, every one after it.
+// Disarmed, it lets everything through uncounted.
+class AllocGate {
+public:
+    explicit AllocGate(int refuseAt = 0, bool onlyThatOne = false);
+    ~AllocGate();
+    AllocGate(const AllocGate&) = delete;
+    AllocGate& operator=(const AllocGate&) = delete;
+
+    bool armed = true;
+    int calls = 0;
+    int refused = 0;
+    std::vector<size_t> sizes;
+
+private:
+    static int Decide(size_t size, void* context);
+    int refuseAt_;
+    bool onlyThatOne_;
+};
+
+// A component with empty handlers, for exercising its commands.
+class QuietComponent : public vesk_script_helper {
+public:
+    explicit QuietComponent(vesk_client_callback* hostLink = nullptr, const char* panelFolder = "")
+        : vesk_script_helper(hostLink, panelFolder) {}
+    void buttonCallback(ButtonNotify&) override {}
+    int revertiveCallback(RevertiveNotify&) override { return 0; }
+    vesk_string parentCallback(ParentNotify&) override { return vesk_string(); }
+    void timerCallback(int) override {}
+};
+
+// A zeroed router report record; the text is cut to the record's room.
+RevertiveRecord MakeRecord(int device, int index, int info, const std::string& text);
+
+// A number passed as an event's data word.
+inline void* Word(intptr_t value) { return reinterpret_cast<void*>(value); }
+
+inline std::string Str(const vesk_string& text) { return std::string(text.c_str(), text.length()); }
+inline vesk_string V(const std::string& text) { return vesk_string(text.c_str()); }
+
 // Quotes a text for failure messages (control characters escaped).
 std::string Printable(const std::string& text);
+
+// Texts for failure messages: "[a | b]", each one quoted.
+std::string Joined(const std::vector<std::string>& lines);
 
 #endif  // VESK_TEST_SUPPORT_H

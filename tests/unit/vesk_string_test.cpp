@@ -17,26 +17,6 @@
 
 namespace {
 
-// Counts allocations while it lives and refuses them from the `failFrom`-th
-// on (1-based; 0 lets every allocation through).
-class AllocGate {
-public:
-    explicit AllocGate(int failFrom = 0) : failFrom_(failFrom) { vesk_platform_set_alloc_gate(&Decide, this); }
-    ~AllocGate() { vesk_platform_set_alloc_gate(nullptr, nullptr); }
-    AllocGate(const AllocGate&) = delete;
-    AllocGate& operator=(const AllocGate&) = delete;
-
-    int calls = 0;
-
-private:
-    static int Decide(size_t, void* context) {
-        AllocGate* self = static_cast<AllocGate*>(context);
-        ++self->calls;
-        return self->failFrom_ == 0 || self->calls < self->failFrom_;
-    }
-    int failFrom_;
-};
-
 // A text of `n` characters that differ from their neighbours, so that a
 // shifted or truncated copy shows.
 std::string Pattern(size_t n, char first = 'a') {
@@ -45,18 +25,10 @@ std::string Pattern(size_t n, char first = 'a') {
     return text;
 }
 
-std::string Str(const vesk_string& text) { return std::string(text.c_str(), text.length()); }
-
 std::vector<std::string> Items(vesk_stringlist& list) {
     std::vector<std::string> items;
     for (vesk_stringlistIterator it = list.begin(); it != list.end(); ++it) items.push_back(Str(*it));
     return items;
-}
-
-std::string Show(const std::vector<std::string>& items) {
-    std::string shown = "[";
-    for (size_t i = 0; i < items.size(); ++i) shown += (i ? ", " : "") + Printable(items[i]);
-    return shown + "]";
 }
 
 // A failed text whose failure came from a refused allocation.
@@ -647,7 +619,7 @@ TEST(VeskStringList, FromTextSplitsAtEverySeparator) {
     for (const Case& c : cases) {
         vesk_stringlist list(vesk_string(c.text), ',');
         std::vector<std::string> items = Items(list);
-        EXPECT_EQ(items, c.items) << "input: " << Printable(c.text) << " gave " << Show(items);
+        EXPECT_EQ(items, c.items) << "input: " << Printable(c.text) << " gave " << Joined(items);
         EXPECT_EQ(list.count(), c.items.size()) << "input: " << Printable(c.text);
         EXPECT_TRUE(list.ok()) << "input: " << Printable(c.text);
     }
@@ -712,7 +684,7 @@ void AppendOwnItemAndExit(unsigned size, unsigned pick) {
     list << list.at(pick);
     std::vector<std::string> items = Items(list);
     if (items != wanted) {
-        fprintf(stderr, "gave %s\n", Show(items).c_str());
+        fprintf(stderr, "gave %s\n", Joined(items).c_str());
         exit(1);
     }
     exit(0);
@@ -797,9 +769,9 @@ TEST(VeskStringList, ToStringJoinsWithSeparator) {
         vesk_stringlist list;
         for (const std::string& item : c.items) list << vesk_string(item.c_str());
         vesk_string joined = list.toString(c.separator);
-        EXPECT_EQ(Str(joined), c.expected) << "input: " << Show(c.items);
-        EXPECT_TRUE(joined.ok()) << "input: " << Show(c.items);
-        EXPECT_EQ(Items(list), c.items) << "input: " << Show(c.items) << " changed by toString";
+        EXPECT_EQ(Str(joined), c.expected) << "input: " << Joined(c.items);
+        EXPECT_TRUE(joined.ok()) << "input: " << Joined(c.items);
+        EXPECT_EQ(Items(list), c.items) << "input: " << Joined(c.items) << " changed by toString";
     }
 }
 
