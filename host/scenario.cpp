@@ -269,7 +269,7 @@ const char* scenarioHelp() {
            "  site none                     QX_ROOT and QX_SYSTEM unset\n"
            "  config D size S | text TEXT | none    write or remove dev_D.ini\n"
            "  device D size S [nofile]      router device with destinations 1..S (and its dev_D.ini)\n"
-           "  source D S NAME               name (or rename) a source\n"
+           "  source D S NAME               name a source (\"rename D S NAME\" is the same)\n"
            "  route D DEST S                route source S to DEST\n"
            "  offline D | online D          router device stops / starts answering\n"
            "  resize D S                    new size for the device and its dev_D.ini\n"
