@@ -51,8 +51,7 @@ std::optional<ScriptError> tokenizeLine(const std::string& text, int line, State
                     case 'x': {
                         int hi = i < text.size() ? hexDigit(text[i]) : -1;
                         int lo = i + 1 < text.size() ? hexDigit(text[i + 1]) : -1;
-                        if (hi < 0 || lo < 0 || (hi == 0 && lo == 0))
-                            return ScriptError{line, "expected two hex digits (not 00) after \\x"};
+                        if (hi < 0 || lo < 0) return ScriptError{line, "expected two hex digits after \\x"};
                         token.text += static_cast<char>(hi * 16 + lo);
                         i += 2;
                         break;
@@ -130,6 +129,13 @@ std::optional<std::string> checkStatement(const Statement& s) {
     const std::string& verb = verbToken.text;
     Shape c(s);
     if (verbToken.quoted) return "expected a statement, got a quoted text";
+    // Only file contents may hold a zero byte; every other text crosses to the
+    // component or the host as a zero-terminated string.
+    for (size_t i = 0; i < s.words.size(); ++i) {
+        const bool fileContent = verb == "config" && i == 3 && c.bare(2, "text");
+        if (!fileContent && s.words[i].text.find('\0') != std::string::npos)
+            return "expected \\x00 only in the text of \"config D text TEXT\"";
+    }
     if (verb == "module") {
         c.count(2, 2, "module PATH");
     } else if (verb == "panels") {

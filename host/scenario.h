@@ -1,6 +1,7 @@
 // The scenario language: plain text, one statement a line, '#' starts a
 // comment. Words are separated by blanks; a text with blanks or quotes is
-// written in double quotes, with \" \\ \n \t \r and \xNN escapes. Numbers are
+// written in double quotes, with \" \\ \n \t \r and \xNN escapes (\x00 only
+// in the file text of "config D text"). Numbers are
 // signed decimal. Paths are relative to the script's folder.
 //
 //   module PATH                  load a component module

@@ -41,7 +41,8 @@ TEST(ScenarioParser, ErrorsNameTheLineAndWhatWasExpected) {
         {"send a\"b", "expected a quote only at the start of a word"},
         {"send \"\\q\"", "unknown escape \\q"},
         {"send \"\\x4\"", "expected two hex digits"},
-        {"send \"\\x00\"", "expected two hex digits (not 00)"},
+        {"send \"\\x00\"", "expected \\x00 only in the text of \"config D text TEXT\""},
+        {"say \"a\\x00b\"", "expected \\x00 only in the text of \"config D text TEXT\""},
         {"event 1 0", "expected a type other than 1, 2 and 3"},
         {"event 5 7", "expected data word 0 with type 5"},
         {"timer", "expected \"timer N\""},
@@ -71,6 +72,7 @@ TEST(ScenarioParser, GoodStatementsPass) {
     const char* lines[] = {
         "module ../Parvex.so", "panels .", "site temp", "site temp system other", "site none", "site demo/site",
         "site \"my site\" system main", "config 5 size 64", "config 5 text \"[Database]\\nDatabaseSize_1=8\\n\"",
+        "config 5 text \"\\xFF\\xFE[\\x00\"",
         "config 5 none", "device 5 size 64", "device 5 size 0 nofile", "source 5 3 \"CAM 3\"", "rename 5 3 X",
         "route 5 12 3", "offline 5", "online 5", "resize 5 8", "create", "create \"\"", "create panels/x", "create \"\" nopanel", "delete",
         "send destid=12", "send null", "send \"null\"", "control AckAll \"alarm=ack\"", "report 5 12 3 \"CAM 3\"",
