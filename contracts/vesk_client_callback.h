@@ -7,6 +7,7 @@
 #ifndef VESK_CLIENT_CALLBACK_H
 #define VESK_CLIENT_CALLBACK_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 // Implemented by both sides. The host calls the component's callback to
@@ -59,7 +60,7 @@ struct ButtonRecord {
 
 #if defined(__i386__) || defined(_M_IX86)
 static_assert(sizeof(RevertiveRecord) == 16 + 256, "revertive record layout");
-static_assert(__builtin_offsetof(ButtonRecord, id) == 12 && __builtin_offsetof(ButtonRecord, command) == 16,
+static_assert(offsetof(ButtonRecord, id) == 12 && offsetof(ButtonRecord, command) == 16,
               "control-event record layout");
 #endif
 

@@ -4,7 +4,7 @@
 #include "vesk_new.h"
 #include "vesk_platform.h"
 
-static size_t text_length(const char* text) { return text ? __builtin_strlen(text) : 0; }
+static size_t text_length(const char* text) { return text ? vesk_strlen(text) : 0; }
 
 static bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -91,7 +91,7 @@ bool vesk_string::reserve(size_t capacity) {
     if (grown < capacity || grown >= 0x7fffffffu) grown = capacity;
     char* block = static_cast<char*>(vesk_mem_alloc(grown + 1));
     if (!block) return false;
-    __builtin_memcpy(block, data_, static_cast<size_t>(length_) + 1);
+    vesk_memcpy(block, data_, static_cast<size_t>(length_) + 1);
     if (data_ != inline_) vesk_mem_free(data_);
     data_ = block;
     capacity_ = static_cast<unsigned>(grown);
@@ -114,13 +114,13 @@ void vesk_string::assign(const char* text, size_t count, bool ok) {
             fail();
             return;
         }
-        __builtin_memcpy(block, text, count);
+        vesk_memcpy(block, text, count);
         block[count] = '\0';
         if (data_ != inline_) vesk_mem_free(data_);
         data_ = block;
         capacity_ = static_cast<unsigned>(count);
     } else {
-        if (count) __builtin_memmove(data_, text, count);
+        if (count) vesk_memmove(data_, text, count);
         data_[count] = '\0';
     }
     length_ = static_cast<unsigned>(count);
@@ -142,7 +142,7 @@ void vesk_string::append(const char* text, size_t count) {
         }
         if (inside) text = data_ + offset;
     }
-    __builtin_memmove(data_ + length_, text, count);
+    vesk_memmove(data_ + length_, text, count);
     length_ = static_cast<unsigned>(total);
     data_[length_] = '\0';
 }
@@ -236,7 +236,7 @@ vesk_string operator+(const vesk_string& left, const vesk_string& right) {
 
 bool operator==(const vesk_string& left, const char* right) {
     size_t length = text_length(right);
-    return length == left.length() && __builtin_memcmp(left.c_str(), right ? right : "", length) == 0;
+    return length == left.length() && vesk_memcmp(left.c_str(), right ? right : "", length) == 0;
 }
 
 bool operator!=(const vesk_string& left, const char* right) { return !(left == right); }

@@ -23,6 +23,22 @@
 
 #include <stddef.h>
 
+// Byte and text helpers. The freestanding build has no C headers, so the
+// compiler's built-ins stand in (they become calls into msvcrt where not
+// inlined); Microsoft's compiler has no such built-ins and uses <string.h>.
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <string.h>
+#define vesk_memcpy memcpy
+#define vesk_memmove memmove
+#define vesk_memcmp memcmp
+#define vesk_strlen strlen
+#else
+#define vesk_memcpy __builtin_memcpy
+#define vesk_memmove __builtin_memmove
+#define vesk_memcmp __builtin_memcmp
+#define vesk_strlen __builtin_strlen
+#endif
+
 // Heap memory for everything the module allocates. Returns null when no memory
 // could be obtained (never throws, never aborts). A zero size still returns a
 // distinct block that vesk_mem_free accepts.

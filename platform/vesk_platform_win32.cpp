@@ -9,7 +9,7 @@
 // static constructor.
 #include "vesk_platform.h"
 
-#if defined(VESK_HAVE_WINDOWS_H)
+#if defined(VESK_HAVE_WINDOWS_H) || (defined(_MSC_VER) && !defined(__clang__))
 #include <stdlib.h>
 #include <windows.h>
 #else

@@ -11,11 +11,11 @@ ParsedCommand::ParsedCommand(const char* text)
     : command(kEmpty), value(kEmpty), count(0), hasValue(false), buffer(nullptr) {
     for (int i = 0; i < kMaxSubs; ++i) subs[i] = kEmpty;
     if (!text) return;
-    size_t length = __builtin_strlen(text);
+    size_t length = vesk_strlen(text);
     if (length == 0) return;
     buffer = static_cast<char*>(vesk_mem_alloc(length + 1));
     if (!buffer) return;
-    __builtin_memcpy(buffer, text, length);
+    vesk_memcpy(buffer, text, length);
     buffer[length] = '\0';
 
     for (size_t i = 0; i < length && count < kMaxSubs; ++i) {

@@ -8,6 +8,7 @@
 #ifndef VESK_PARSED_COMMAND_H
 #define VESK_PARSED_COMMAND_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "vesk_client_callback.h"
@@ -45,8 +46,8 @@ struct ParsedCommand {
 
 #if defined(__i386__) || defined(_M_IX86)
 static_assert(sizeof(ParsedCommand) == 148, "parsed command layout");
-static_assert(__builtin_offsetof(ParsedCommand, value) == 132 && __builtin_offsetof(ParsedCommand, count) == 136 &&
-                  __builtin_offsetof(ParsedCommand, hasValue) == 140 && __builtin_offsetof(ParsedCommand, buffer) == 144,
+static_assert(offsetof(ParsedCommand, value) == 132 && offsetof(ParsedCommand, count) == 136 &&
+                  offsetof(ParsedCommand, hasValue) == 140 && offsetof(ParsedCommand, buffer) == 144,
               "parsed command layout");
 #endif
 

@@ -37,9 +37,9 @@ static int format_decimal(char* out, int value, int width) {
 // Appends `text` at `*at` within `out` of `size` bytes; false (and nothing
 // past the room) when it does not fit with its terminating zero.
 static bool append_text(char* out, size_t size, size_t* at, const char* text) {
-    size_t length = __builtin_strlen(text);
+    size_t length = vesk_strlen(text);
     if (*at + length + 1 > size) return false;
-    __builtin_memcpy(out + *at, text, length + 1);
+    vesk_memcpy(out + *at, text, length + 1);
     *at += length;
     return true;
 }
@@ -136,7 +136,7 @@ char* vesk_script_helper::answerText(const char* text) {
     if (answer.length() == 0) return nullptr;
     size_t size = static_cast<size_t>(answer.length()) + 1;
     char* copy = static_cast<char*>(vesk_mem_alloc(size));
-    if (copy) __builtin_memcpy(copy, answer.c_str(), size);
+    if (copy) vesk_memcpy(copy, answer.c_str(), size);
     return copy;
 }
 
