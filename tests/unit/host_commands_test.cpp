@@ -8,9 +8,11 @@
 #include <string.h>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "test_support.h"
@@ -56,6 +58,29 @@ bool HandedBackAnything(const RecordingHost& host) {
     return false;
 }
 
+// "input: name 'value' name 'value' ..." for failure messages.
+std::string Inputs(std::initializer_list<std::pair<const char*, const char*>> fields) {
+    std::string out = "input:";
+    for (const auto& field : fields) out += std::string(" ") + field.first + " " + Printable(field.second);
+    return out;
+}
+
+// Runs `send` on a fresh component (panel folder `path`) over a recording host
+// and checks that it sent `expected` alone.
+void ExpectSent(const char* path, const std::function<void(Component&)>& send, const std::string& expected,
+                const std::string& input) {
+    RecordingHost host;
+    Component component(&host, path);
+    send(component);
+    EXPECT_EQ(host.commands, std::vector<std::string>{expected}) << input;
+}
+
+// Every reply handed out came back once.
+void ExpectRepliesSettled(const RecordingHost& host, const std::string& input) {
+    EXPECT_EQ(host.outstandingReplies(), 0) << input;
+    EXPECT_EQ(host.strayHandBacks, 0) << input;
+}
+
 // ---- panelShow ----
 
 TEST(PanelShow, BuildsCommandFromPathFileAndExtra) {
@@ -77,12 +102,8 @@ TEST(PanelShow, BuildsCommandFromPathFileAndExtra) {
         {"p", "", "", "", "PS '' 'p/'"},
     };
     for (const Case& c : cases) {
-        RecordingHost host;
-        Component component(&host, c.path);
-        component.panelShow(V(c.panel), V(c.file), V(c.extra));
-        EXPECT_EQ(host.commands, std::vector<std::string>{c.expected})
-            << "input: path " << Printable(c.path) << " panel " << Printable(c.panel) << " file "
-            << Printable(c.file) << " extra " << Printable(c.extra);
+        ExpectSent(c.path, [&](Component& component) { component.panelShow(V(c.panel), V(c.file), V(c.extra)); },
+                   c.expected, Inputs({{"path", c.path}, {"panel", c.panel}, {"file", c.file}, {"extra", c.extra}}));
     }
 }
 
@@ -152,13 +173,12 @@ TEST(TextPut, BuildsCommand) {
         {"text", "%1 %2", "1", "c", "TP 'text=%1 %2' '1' 'c'"},
     };
     for (const Case& c : cases) {
-        RecordingHost host;
-        Component component(&host, "");
-        EXPECT_TRUE(component.textPut(V(c.param), V(c.value), V(c.panel), V(c.control)))
-            << "input: value " << Printable(c.value);
-        EXPECT_EQ(host.commands, std::vector<std::string>{c.expected})
-            << "input: param " << Printable(c.param) << " value " << Printable(c.value) << " panel "
-            << Printable(c.panel) << " control " << Printable(c.control);
+        const auto send = [&](Component& component) {
+            EXPECT_TRUE(component.textPut(V(c.param), V(c.value), V(c.panel), V(c.control)))
+                << Inputs({{"value", c.value}});
+        };
+        ExpectSent("", send, c.expected,
+                   Inputs({{"param", c.param}, {"value", c.value}, {"panel", c.panel}, {"control", c.control}}));
     }
 }
 
@@ -200,6 +220,24 @@ TEST(TextGet, BuildsCommand) {
     EXPECT_EQ(host.commands, std::vector<std::string>{"TG '1' 'alm_3' 'value'"});
 }
 
+// textGet on a fresh component whose host replies `reply` to TG; `check` gets
+// the returned text, the result, the debugger output and the input, then every
+// reply must be settled.
+using TextGetCheck = std::function<void(const vesk_string& returned, const vesk_string& result,
+                                        const std::vector<std::string>& debug, const std::string& input)>;
+void RunTextGet(const char* param, const char* reply, const char* panel, const char* control,
+                const TextGetCheck& check) {
+    RecordingHost host;
+    host.replyTo("TG", std::string(reply));
+    Component component(&host, "");
+    DebugCapture debug;
+    vesk_string result("stale");
+    vesk_string& returned = component.textGet(V(param), V(panel), V(control), result);
+    const std::string input = "input: param " + Printable(param) + " reply " + Printable(reply);
+    check(returned, result, debug.texts, input);
+    ExpectRepliesSettled(host, input);
+}
+
 TEST(TextGet, MatchingReplyGivesValue) {
     struct Case {
         const char* param;
@@ -220,18 +258,13 @@ TEST(TextGet, MatchingReplyGivesValue) {
         {"", "=x", "x"},
     };
     for (const Case& c : cases) {
-        RecordingHost host;
-        host.replyTo("TG", std::string(c.reply));
-        Component component(&host, "");
-        DebugCapture debug;
-        vesk_string result("stale");
-        vesk_string& returned = component.textGet(V(c.param), V("1"), V("alm_1"), result);
-        const std::string input = "input: param " + Printable(c.param) + " reply " + Printable(c.reply);
-        EXPECT_EQ(&returned, &result) << input;
-        EXPECT_EQ(Str(result), c.result) << input;
-        EXPECT_TRUE(debug.texts.empty()) << input << " wrote " << Joined(debug.texts);
-        EXPECT_EQ(host.outstandingReplies(), 0) << input;
-        EXPECT_EQ(host.strayHandBacks, 0) << input;
+        RunTextGet(c.param, c.reply, "1", "alm_1", [&](const vesk_string& returned, const vesk_string& result,
+                                                       const std::vector<std::string>& debug,
+                                                       const std::string& input) {
+            EXPECT_EQ(&returned, &result) << input;
+            EXPECT_EQ(Str(result), c.result) << input;
+            EXPECT_TRUE(debug.empty()) << input << " wrote " << Joined(debug);
+        });
     }
 }
 
@@ -270,17 +303,12 @@ TEST(TextGet, MismatchedReplyGivesEmptyAndOneDiagnostic) {
          "control \"c\", on panel \"1\")"},
     };
     for (const Case& c : cases) {
-        RecordingHost host;
-        host.replyTo("TG", std::string(c.reply));
-        Component component(&host, "");
-        DebugCapture debug;
-        vesk_string result("stale");
-        component.textGet(V(c.param), V(c.panel), V(c.control), result);
-        const std::string input = "input: param " + Printable(c.param) + " reply " + Printable(c.reply);
-        EXPECT_EQ(Str(result), "") << input;
-        EXPECT_EQ(debug.texts, std::vector<std::string>{c.diagnostic}) << input << " wrote " << Joined(debug.texts);
-        EXPECT_EQ(host.outstandingReplies(), 0) << input;
-        EXPECT_EQ(host.strayHandBacks, 0) << input;
+        RunTextGet(c.param, c.reply, c.panel, c.control, [&](const vesk_string&, const vesk_string& result,
+                                                             const std::vector<std::string>& debug,
+                                                             const std::string& input) {
+            EXPECT_EQ(Str(result), "") << input;
+            EXPECT_EQ(debug, std::vector<std::string>{c.diagnostic}) << input << " wrote " << Joined(debug);
+        });
     }
 }
 
@@ -352,8 +380,7 @@ TEST(ControlsGet, ListsReplyItems) {
         for (vesk_stringlistIterator it = list.begin(); it != list.end(); ++it) items.push_back(Str(*it));
         EXPECT_EQ(items, c.items) << "input: reply " << Printable(c.reply) << " gave " << Joined(items);
         EXPECT_EQ(host.commands, std::vector<std::string>{"XI '1' 'alm_'"}) << "input: reply " << Printable(c.reply);
-        EXPECT_EQ(host.outstandingReplies(), 0) << "input: reply " << Printable(c.reply);
-        EXPECT_EQ(host.strayHandBacks, 0) << "input: reply " << Printable(c.reply);
+        ExpectRepliesSettled(host, "input: reply " + Printable(c.reply));
     }
 }
 

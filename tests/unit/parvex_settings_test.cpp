@@ -55,10 +55,8 @@ TEST(ParvexSettings, FreshComponentAnswersAndSendsPerSetting) {
         {"unusedtext.x.y=Spare", std::nullopt, {ShowCommand("Spare")}},
     };
     for (const SettingCase& c : cases) {
-        SiteFolder site;
-        site.writeDeviceSize(5, 64);
-        RecordingHost host;
-        auto component = Create(&host);
+        Rig rig(WriteDevice5);
+        auto& [site, host, component] = rig;
         host.clear();
 
         const std::optional<std::string> answer = Send(*component, c.text);
@@ -74,20 +72,16 @@ TEST(ParvexSettings, QuestionsLeavePairUnchanged) {
     const char* const questions[] = {"_events", "_commands", "return=all", "return=x", "instance",
                                      "unknown=3", "", "_events=destid"};
     for (const char* question : questions) {
-        SiteFolder site;
-        site.writeDeviceSize(5, 64);
-        RecordingHost host;
-        auto component = Create(&host);
-        SetPair(*component, 5, 12);
-        host.clear();
+        Rig rig(WriteDevice5);
+        SetPair(*rig.component, 5, 12);
+        const std::string input = "input: " + Printable(question);
+        rig.step(input, [&] { Send(*rig.component, question); }, {});
 
-        Send(*component, question);
-        EXPECT_TRUE(SameCommands(host.commands, {})) << "input: " << Printable(question);
-
-        Timer(*component, 1);
-        Send(*component, "unusedtext=Idle");
-        component.reset();
-        EXPECT_TRUE(SameCommands(host.commands, {"RP 5 12 12", "RU 5", "AS"})) << "input: " << Printable(question);
+        // No clear here: the check covers the whole session.
+        Timer(*rig.component, 1);
+        Send(*rig.component, "unusedtext=Idle");
+        rig.component.reset();
+        EXPECT_TRUE(SameCommands(rig.host.commands, {"RP 5 12 12", "RU 5", "AS"})) << input;
     }
 }
 
@@ -103,17 +97,12 @@ TEST(ParvexSettings, StateSheetIsSentWhateverThePairState) {
         {"device changed to 0", {"driverid=5", "destid=12", "driverid=0"}},
     };
     for (const Case& c : cases) {
-        SiteFolder site;
-        site.writeDeviceSize(5, 64);
-        RecordingHost host;
-        auto component = Create(&host);
-        for (const std::string& text : c.before) Send(*component, text);
-        host.clear();
-
-        Send(*component, "statesheet=red");
-        Send(*component, "statesheet=red");
-
-        EXPECT_TRUE(SameCommands(host.commands, {kStateSheetRed, kStateSheetRed})) << "case: " << c.name;
+        Rig rig(WriteDevice5);
+        for (const std::string& text : c.before) Send(*rig.component, text);
+        rig.step(std::string("case: ") + c.name, [&] {
+            Send(*rig.component, "statesheet=red");
+            Send(*rig.component, "statesheet=red");
+        }, {kStateSheetRed, kStateSheetRed});
     }
 }
 
@@ -137,18 +126,10 @@ TEST(ParvexSettings, UnusedTextShownOnlyWhileDeviceOrDestinationBelowOne) {
         {{"driverid=5", "destid=12", "destid=0"}, false},
     };
     for (const Case& c : cases) {
-        SiteFolder site;
-        site.writeDeviceSize(5, 64);
-        RecordingHost host;
-        auto component = Create(&host);
-        for (const std::string& text : c.before) Send(*component, text);
-        host.clear();
-
-        Send(*component, "unusedtext=Idle");
-
-        const std::vector<std::string> expected =
-            c.shown ? std::vector<std::string>{ShowCommand("Idle")} : std::vector<std::string>{};
-        EXPECT_TRUE(SameCommands(host.commands, expected)) << "after: " << ListOf(c.before);
+        Rig rig(WriteDevice5);
+        for (const std::string& text : c.before) Send(*rig.component, text);
+        rig.step("after: " + ListOf(c.before), [&] { Send(*rig.component, "unusedtext=Idle"); },
+                 c.shown ? std::vector<std::string>{ShowCommand("Idle")} : std::vector<std::string>{});
     }
 }
 
@@ -167,10 +148,8 @@ TEST(ParvexSettings, DottedSettingActsAsPlainOne) {
     for (const Case& c : cases) {
         std::vector<std::vector<std::string>> sessions;
         for (const char* variant : {c.plain, c.dotted}) {
-            SiteFolder site;
-            site.writeDeviceSize(5, 64);
-            RecordingHost host;
-            auto component = Create(&host);
+            Rig rig(WriteDevice5);
+            auto& [site, host, component] = rig;
             const bool device = std::string(c.plain).rfind("driverid", 0) == 0;
             Send(*component, device ? variant : "driverid=5");
             Send(*component, device ? "destid=12" : variant);
@@ -199,18 +178,10 @@ TEST(ParvexSettings, DestinationTextReadByItsLeadingNumber) {
         {"destid=-99999999999", 0},
     };
     for (const NumberCase& c : cases) {
-        SiteFolder site;
-        site.writeDeviceSize(5, 64);
-        RecordingHost host;
-        auto component = Create(&host);
-        Send(*component, "driverid=5");
-        host.clear();
-
-        Send(*component, c.text);
-
-        const std::vector<std::string> expected =
-            c.taken ? PairCommands(5, 5, c.taken) : std::vector<std::string>{};
-        EXPECT_TRUE(SameCommands(host.commands, expected)) << "input: " << Printable(c.text);
+        Rig rig(WriteDevice5);
+        Send(*rig.component, "driverid=5");
+        rig.step("input: " + Printable(c.text), [&] { Send(*rig.component, c.text); },
+                 c.taken ? PairCommands(5, 5, c.taken) : std::vector<std::string>{});
     }
 }
 
@@ -221,37 +192,23 @@ TEST(ParvexSettings, DeviceTextReadByItsLeadingNumber) {
         {"driverid=", 0},    {"driverid", 0},     {"driverid=99999999999", 0},
     };
     for (const NumberCase& c : cases) {
-        SiteFolder site;
-        site.writeDeviceSize(5, 64);
-        site.writeDeviceSize(7, 64);
-        RecordingHost host;
-        auto component = Create(&host);
-        Send(*component, c.text);
-        host.clear();
-
-        Send(*component, "destid=12");
-
-        const std::vector<std::string> expected =
-            c.taken ? PairCommands(c.taken, c.taken, 12) : std::vector<std::string>{};
-        EXPECT_TRUE(SameCommands(host.commands, expected)) << "input: " << Printable(c.text);
+        Rig rig(WriteDevices5And7);
+        Send(*rig.component, c.text);
+        rig.step("input: " + Printable(c.text), [&] { Send(*rig.component, "destid=12"); },
+                 c.taken ? PairCommands(c.taken, c.taken, 12) : std::vector<std::string>{});
     }
 }
 
 // A setting that is refused still replaces the number it names: a device of 0
 // stops the polling and leaves nothing to unregister.
 TEST(ParvexSettings, DeviceWithoutValueEndsPolling) {
-    SiteFolder site;
-    site.writeDeviceSize(5, 64);
-    RecordingHost host;
-    auto component = Create(&host);
-    SetPair(*component, 5, 12);
-    host.clear();
-
-    Send(*component, "driverid");
-    Timer(*component, 1);
-    component.reset();
-
-    EXPECT_TRUE(SameCommands(host.commands, {"ET 1", "AS"}));
+    Rig rig(WriteDevice5);
+    SetPair(*rig.component, 5, 12);
+    rig.step("step: driverid, timer 1, delete", [&] {
+        Send(*rig.component, "driverid");
+        Timer(*rig.component, 1);
+        rig.component.reset();
+    }, {"ET 1", "AS"});
 }
 
 // ---- Database size from the device's configuration file ----
@@ -406,35 +363,35 @@ TEST(ParvexDatabaseSize, MissingEnvironmentRefusesAll) {
 }
 
 // The file is read afresh at each destination setting.
-TEST(ParvexDatabaseSize, FileWrittenLaterIsRead) {
-    SiteFolder site;
-    RecordingHost host;
-    auto component = Create(&host);
-    Send(*component, "driverid=5");
-    host.clear();
+TEST(ParvexDatabaseSize, FileReadAtEachDestinationSetting) {
+    struct Case {
+        const char* name;
+        int sizeBefore;  // -1: no file yet
+        std::vector<std::string> before;
+        int destination;
+        int sizeAfter;
+        const char* whenBefore;
+        const char* whenAfter;
+    };
+    const Case cases[] = {
+        {"file written later is read", -1, {"driverid=5"}, 12, 64, "before the file exists",
+         "after the file was written"},
+        {"file changed later is read", 10, {"driverid=5", "destid=10"}, 11, 11, "size 10", "size 11"},
+    };
+    for (const Case& c : cases) {
+        Rig rig([&](SiteFolder& site) {
+            if (c.sizeBefore >= 0) site.writeDeviceSize(5, c.sizeBefore);
+        });
+        for (const std::string& text : c.before) Send(*rig.component, text);
+        const std::string setting = "destid=" + std::to_string(c.destination);
+        rig.step(std::string(c.name) + ": " + c.whenBefore, [&] { Send(*rig.component, setting); }, {});
 
-    Send(*component, "destid=12");
-    EXPECT_TRUE(SameCommands(host.commands, {})) << "before the file exists";
-
-    site.writeDeviceSize(5, 64);
-    Send(*component, "destid=12");
-    EXPECT_TRUE(SameCommands(host.commands, PairCommands(5, 5, 12))) << "after the file was written";
-}
-
-TEST(ParvexDatabaseSize, FileChangedLaterIsRead) {
-    SiteFolder site;
-    site.writeDeviceSize(5, 10);
-    RecordingHost host;
-    auto component = Create(&host);
-    SetPair(*component, 5, 10);
-    host.clear();
-
-    Send(*component, "destid=11");
-    EXPECT_TRUE(SameCommands(host.commands, {})) << "size 10";
-
-    site.writeDeviceSize(5, 11);
-    Send(*component, "destid=11");
-    EXPECT_TRUE(SameCommands(host.commands, PairCommands(5, 5, 11))) << "size 11";
+        // No clear: the refused setting must have sent nothing either.
+        rig.site.writeDeviceSize(5, c.sizeAfter);
+        Send(*rig.component, setting);
+        EXPECT_TRUE(SameCommands(rig.host.commands, PairCommands(5, 5, c.destination)))
+            << c.name << ": " << c.whenAfter;
+    }
 }
 
 // The full path {QX_ROOT}\{QX_SYSTEM}\config\system\dev_005.ini fits in 259

@@ -80,10 +80,8 @@ TEST(ParvexLifecycle, DeletionUnregistersOnlyASetPair) {
         {{"driverid=5", "destid=12", "destid=0"}, {"RU 5", "AS"}},
     };
     for (const Case& c : cases) {
-        SiteFolder site;
-        site.writeDeviceSize(5, 64);
-        RecordingHost host;
-        auto component = Create(&host);
+        Rig rig(WriteDevice5);
+        auto& [site, host, component] = rig;
         for (const std::string& text : c.settings) Send(*component, text);
         Report(*component, 5, 12, 3, "CAM 3");
         host.clear();
@@ -185,10 +183,8 @@ TEST(ParvexLifecycle, CommandRepliesNeverHandedBack) {
 
 // Each answer is a copy of its own that stays intact while the host holds it.
 TEST(ParvexLifecycle, AnswerHeldUntilHandedBack) {
-    SiteFolder site;
-    site.writeDeviceSize(5, 64);
-    RecordingHost host;
-    auto component = Create(&host);
+    Rig rig(WriteDevice5);
+    auto& [site, host, component] = rig;
     char question[] = "_events";
     char* first = component->callback(question, VESK_EVENT_TEXT);
     std::memset(question, 'x', sizeof question - 1);
@@ -207,10 +203,8 @@ TEST(ParvexLifecycle, AnswerHeldUntilHandedBack) {
 
 TEST(ParvexLifecycle, NullTextEventDoesNothing) {
     for (bool pair : {false, true}) {
-        SiteFolder site;
-        site.writeDeviceSize(5, 64);
-        RecordingHost host;
-        auto component = Create(&host);
+        Rig rig(WriteDevice5);
+        auto& [site, host, component] = rig;
         if (pair) SetPair(*component, 5, 12);
         host.clear();
 
@@ -236,10 +230,8 @@ TEST(ParvexLifecycle, OtherEventTypesSendNothing) {
         {INT_MIN, 1},   {INT_MAX, 1},
     };
     for (const Case& c : cases) {
-        SiteFolder site;
-        site.writeDeviceSize(5, 64);
-        RecordingHost host;
-        auto component = Create(&host);
+        Rig rig(WriteDevice5);
+        auto& [site, host, component] = rig;
         SetPair(*component, 5, 12);
         host.clear();
 
@@ -299,17 +291,10 @@ TEST(ParvexReports, TextShownExactly) {
         std::string(5000, 'z'),
     };
     for (const std::string& text : texts) {
-        SiteFolder site;
-        site.writeDeviceSize(5, 64);
-        RecordingHost host;
-        auto component = Create(&host);
-        SetPair(*component, 5, 12);
-        host.clear();
-
-        Report(*component, 5, 12, 3, text);
-
-        EXPECT_TRUE(SameCommands(host.commands, {ShowCommand(text), "ET 1"}))
-            << "text: " << Printable(text) << " (" << text.size() << " characters)";
+        Rig rig(WriteDevice5);
+        SetPair(*rig.component, 5, 12);
+        rig.step("text: " + Printable(text) + " (" + std::to_string(text.size()) + " characters)",
+                 [&] { Report(*rig.component, 5, 12, 3, text); }, {ShowCommand(text), "ET 1"});
     }
 }
 
@@ -336,10 +321,8 @@ TEST(ParvexSettingsRobustness, TenKilobyteValues) {
         {"return=" + big, std::nullopt, {}},
     };
     for (const Case& c : cases) {
-        SiteFolder site;
-        site.writeDeviceSize(5, 64);
-        RecordingHost host;
-        auto component = Create(&host);
+        Rig rig(WriteDevice5);
+        auto& [site, host, component] = rig;
         Send(*component, "driverid=5");
         host.clear();
 
@@ -354,18 +337,13 @@ TEST(ParvexSettingsRobustness, TenKilobyteValues) {
 // A long device setting saturates: the device is out of range, so the timer
 // stops instead of polling and deletion unregisters that device number.
 TEST(ParvexSettingsRobustness, LongDeviceNumberSaturates) {
-    SiteFolder site;
-    site.writeDeviceSize(5, 64);
-    RecordingHost host;
-    auto component = Create(&host);
-    SetPair(*component, 5, 12);
-    Send(*component, "driverid=" + std::string(10 * 1024, '9'));
-    host.clear();
-
-    Timer(*component, 1);
-    component.reset();
-
-    EXPECT_TRUE(SameCommands(host.commands, {"RP 2147483647 12 12", "RU 2147483647", "AS"}));
+    Rig rig(WriteDevice5);
+    SetPair(*rig.component, 5, 12);
+    Send(*rig.component, "driverid=" + std::string(10 * 1024, '9'));
+    rig.step("step: timer 1, delete", [&] {
+        Timer(*rig.component, 1);
+        rig.component.reset();
+    }, {"RP 2147483647 12 12", "RU 2147483647", "AS"});
 }
 
 // ---- Memory running out ----
@@ -373,68 +351,52 @@ TEST(ParvexSettingsRobustness, LongDeviceNumberSaturates) {
 // A report whose text cannot be copied is not shown and not remembered, so the
 // same report is shown once memory is back.
 TEST(ParvexMemory, ReportNotShownIsTakenLater) {
-    SiteFolder site;
-    site.writeDeviceSize(5, 64);
-    RecordingHost host;
-    auto component = Create(&host);
-    SetPair(*component, 5, 12);
-    host.clear();
+    Rig rig(WriteDevice5);
+    SetPair(*rig.component, 5, 12);
     // Too long to be held without the heap.
     const std::string text(vesk_string::kInlineCapacity + 1, 'L');
 
-    {
+    rig.step("while memory runs out", [&] {
         AllocGate noMemory(1);  // refuses every allocation
-        Report(*component, 5, 12, 3, text);
-        Timer(*component, 1);
-    }
-    EXPECT_TRUE(SameCommands(host.commands, {"RP 5 12 12"})) << "while memory runs out";
-
-    host.clear();
-    Report(*component, 5, 12, 3, text);
-    EXPECT_TRUE(SameCommands(host.commands, {ShowCommand(text), "ET 1"})) << "once memory is back";
+        Report(*rig.component, 5, 12, 3, text);
+        Timer(*rig.component, 1);
+    }, {"RP 5 12 12"});
+    rig.step("once memory is back", [&] { Report(*rig.component, 5, 12, 3, text); }, {ShowCommand(text), "ET 1"});
 }
 
 // Short texts and numbered commands need no heap: polling, short reports and
 // deletion go on while memory runs out.
 TEST(ParvexMemory, ShortCommandsNeedNoHeap) {
-    SiteFolder site;
-    site.writeDeviceSize(5, 64);
-    RecordingHost host;
-    auto component = Create(&host);
-    SetPair(*component, 5, 12);
-    host.clear();
-
-    AllocGate noMemory(1);  // refuses every allocation
-    Timer(*component, 1);
-    Report(*component, 5, 12, 3, "CAM 3");
-    Timer(*component, 2);
-    component.reset();
-
-    EXPECT_TRUE(SameCommands(host.commands, {"RP 5 12 12", ShowCommand("CAM 3"), "ET 1", "ET 2", "RU 5", "AS"}));
+    Rig rig(WriteDevice5);
+    SetPair(*rig.component, 5, 12);
+    rig.step("step: timer 1, report, timer 2, delete without memory", [&] {
+        AllocGate noMemory(1);  // refuses every allocation
+        Timer(*rig.component, 1);
+        Report(*rig.component, 5, 12, 3, "CAM 3");
+        Timer(*rig.component, 2);
+        rig.component.reset();
+    }, {"RP 5 12 12", ShowCommand("CAM 3"), "ET 1", "ET 2", "RU 5", "AS"});
 }
 
 // A text event that cannot be copied is dropped whole: no command, no answer.
 TEST(ParvexMemory, TextEventDroppedWithoutMemory) {
     const char* const texts[] = {"_events", "statesheet=red", "unusedtext=Idle", "destid=12", "driverid=7"};
     for (const char* text : texts) {
-        SiteFolder site;
-        site.writeDeviceSize(5, 64);
-        site.writeDeviceSize(7, 64);
-        RecordingHost host;
-        auto component = Create(&host);
-        Send(*component, "driverid=5");
-        host.clear();
+        Rig rig(WriteDevices5And7);
+        Send(*rig.component, "driverid=5");
+        rig.host.clear();
 
         std::optional<std::string> answer;
         {
             AllocGate noMemory(1);  // refuses every allocation
-            answer = Send(*component, text);
+            answer = Send(*rig.component, text);
         }
 
         EXPECT_EQ(answer, std::nullopt) << "input: " << Printable(text);
-        EXPECT_TRUE(SameCommands(host.commands, {})) << "input: " << Printable(text);
-        Send(*component, "destid=12");
-        EXPECT_TRUE(SameCommands(host.commands, PairCommands(5, 5, 12))) << "after: " << Printable(text);
+        EXPECT_TRUE(SameCommands(rig.host.commands, {})) << "input: " << Printable(text);
+        // No clear: the dropped event must have sent nothing either.
+        Send(*rig.component, "destid=12");
+        EXPECT_TRUE(SameCommands(rig.host.commands, PairCommands(5, 5, 12))) << "after: " << Printable(text);
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -100,6 +101,37 @@ inline ::testing::AssertionResult SameCommands(const std::vector<std::string>& a
     return ::testing::AssertionFailure() << "commands sent:\n  " << ListOf(actual) << "\nexpected:\n  "
                                          << ListOf(expected);
 }
+
+// Device 5 with 64 destinations: the site most tests need.
+inline void WriteDevice5(SiteFolder& site) { site.writeDeviceSize(5, 64); }
+
+// Devices 5 and 7 with 64 destinations each.
+inline void WriteDevices5And7(SiteFolder& site) {
+    site.writeDeviceSize(5, 64);
+    site.writeDeviceSize(7, 64);
+}
+
+// The usual set-up: a site folder (filled by `writeSite` when given), a
+// recording host and a component on it, made in that order.
+struct Rig {
+    SiteFolder site;
+    RecordingHost host;
+    Component component;
+
+    explicit Rig(const std::function<void(SiteFolder&)>& writeSite = nullptr) {
+        if (writeSite) writeSite(site);
+        component = Create(&host);
+    }
+
+    // Clears the host, runs `action` and checks what it sent; `message` names
+    // the step on failure.
+    template <class Action>
+    void step(const std::string& message, Action action, const std::vector<std::string>& expected) {
+        host.clear();
+        action();
+        EXPECT_TRUE(SameCommands(host.commands, expected)) << message;
+    }
+};
 
 // An answer for failure messages: quoted text, or null.
 inline std::string PrintableAnswer(const std::optional<std::string>& text) {

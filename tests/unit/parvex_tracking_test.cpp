@@ -14,208 +14,104 @@ namespace {
 
 using namespace parvex_test;
 
-// Devices 5 and 7 with 64 destinations each.
-void WriteSite(SiteFolder& site) {
-    site.writeDeviceSize(5, 64);
-    site.writeDeviceSize(7, 64);
-}
+// The usual site with the pair 5/12 set.
+struct PairedRig : Rig {
+    PairedRig() : Rig(WriteDevices5And7) { SetPair(*component, 5, 12); }
+};
 
 TEST(ParvexTracking, NormalStart) {
-    SiteFolder site;
-    WriteSite(site);
-    RecordingHost host;
-    auto component = Create(&host);
-    EXPECT_TRUE(SameCommands(host.commands, {"PS '1' 'mimic.vesk_ui'"})) << "step: create";
+    Rig rig(WriteDevices5And7);
+    vesk_client_callback& c = *rig.component;
+    EXPECT_TRUE(SameCommands(rig.host.commands, {"PS '1' 'mimic.vesk_ui'"})) << "step: create";
 
-    host.clear();
-    Send(*component, "driverid=5");
-    EXPECT_TRUE(SameCommands(host.commands, {})) << "step: driverid=5";
-
-    host.clear();
-    Send(*component, "destid=12");
-    EXPECT_TRUE(SameCommands(host.commands, {"RU 5", "RR 5 12 12", "RP 5 12 12", "ET 1 10000"}))
-        << "step: destid=12";
-
-    host.clear();
-    Timer(*component, 1);
-    Timer(*component, 1);
-    EXPECT_TRUE(SameCommands(host.commands, {"RP 5 12 12", "RP 5 12 12"})) << "step: timer 1 twice";
-
-    host.clear();
-    Report(*component, 5, 12, 3, "CAM 3");
-    EXPECT_TRUE(SameCommands(host.commands, {"TP 'text=CAM 3' '1' 'LevelMimic'", "ET 1"}))
-        << "step: report 5/12 info 3";
-
-    host.clear();
-    Report(*component, 5, 12, 3, "CAM 3");
-    Report(*component, 5, 13, 5, "CAM 5");
-    Report(*component, 6, 12, 5, "CAM 5");
-    EXPECT_TRUE(SameCommands(host.commands, {})) << "step: repeated and foreign reports";
-
-    host.clear();
-    Report(*component, 5, 12, 4, "VT 1");
-    EXPECT_TRUE(SameCommands(host.commands, {"TP 'text=VT 1' '1' 'LevelMimic'", "ET 1"}))
-        << "step: report 5/12 info 4";
-
-    host.clear();
-    component.reset();
-    EXPECT_TRUE(SameCommands(host.commands, {"RU 5", "AS"})) << "step: delete";
+    rig.step("step: driverid=5", [&] { Send(c, "driverid=5"); }, {});
+    rig.step("step: destid=12", [&] { Send(c, "destid=12"); }, {"RU 5", "RR 5 12 12", "RP 5 12 12", "ET 1 10000"});
+    rig.step("step: timer 1 twice", [&] { Timer(c, 1); Timer(c, 1); }, {"RP 5 12 12", "RP 5 12 12"});
+    rig.step("step: report 5/12 info 3", [&] { Report(c, 5, 12, 3, "CAM 3"); },
+             {"TP 'text=CAM 3' '1' 'LevelMimic'", "ET 1"});
+    rig.step("step: repeated and foreign reports", [&] {
+        Report(c, 5, 12, 3, "CAM 3");
+        Report(c, 5, 13, 5, "CAM 5");
+        Report(c, 6, 12, 5, "CAM 5");
+    }, {});
+    rig.step("step: report 5/12 info 4", [&] { Report(c, 5, 12, 4, "VT 1"); },
+             {"TP 'text=VT 1' '1' 'LevelMimic'", "ET 1"});
+    rig.step("step: delete", [&] { rig.component.reset(); }, {"RU 5", "AS"});
 }
 
 // Destination first: refused without a device, and only a later destination
 // setting sets up the pair.
 TEST(ParvexTracking, DestinationBeforeDevice) {
-    SiteFolder site;
-    WriteSite(site);
-    RecordingHost host;
-    auto component = Create(&host);
-    host.clear();
+    Rig rig(WriteDevices5And7);
+    vesk_client_callback& c = *rig.component;
 
-    Send(*component, "destid=12");
-    Send(*component, "driverid=5");
-    EXPECT_TRUE(SameCommands(host.commands, {})) << "step: destid=12, driverid=5";
-
-    host.clear();
-    Timer(*component, 1);
-    EXPECT_TRUE(SameCommands(host.commands, {"ET 1"})) << "step: timer 1 without a pair";
-
-    host.clear();
-    Send(*component, "unusedtext=Spare");
-    EXPECT_TRUE(SameCommands(host.commands, {ShowCommand("Spare")})) << "step: unusedtext=Spare";
-
-    host.clear();
-    Send(*component, "destid=12");
-    EXPECT_TRUE(SameCommands(host.commands, {"RU 5", "RR 5 12 12", "RP 5 12 12", "ET 1 10000"}))
-        << "step: destid=12 again";
+    rig.step("step: destid=12, driverid=5", [&] { Send(c, "destid=12"); Send(c, "driverid=5"); }, {});
+    rig.step("step: timer 1 without a pair", [&] { Timer(c, 1); }, {"ET 1"});
+    rig.step("step: unusedtext=Spare", [&] { Send(c, "unusedtext=Spare"); }, {ShowCommand("Spare")});
+    rig.step("step: destid=12 again", [&] { Send(c, "destid=12"); },
+             {"RU 5", "RR 5 12 12", "RP 5 12 12", "ET 1 10000"});
 }
 
 TEST(ParvexTracking, ChangingTheDevice) {
-    SiteFolder site;
-    WriteSite(site);
-    RecordingHost host;
-    auto component = Create(&host);
-    SetPair(*component, 5, 12);
-    host.clear();
+    PairedRig rig;
+    vesk_client_callback& c = *rig.component;
 
-    Send(*component, "driverid=7");
-    EXPECT_TRUE(SameCommands(host.commands, {})) << "step: driverid=7";
-
-    host.clear();
-    Timer(*component, 1);
-    EXPECT_TRUE(SameCommands(host.commands, {"RP 7 12 12"})) << "step: timer 1";
-
-    host.clear();
-    Report(*component, 5, 12, 3, "CAM 3");
-    EXPECT_TRUE(SameCommands(host.commands, {})) << "step: report from the old device";
-
-    host.clear();
-    Send(*component, "destid=12");
-    EXPECT_TRUE(SameCommands(host.commands, {})) << "step: destid=12 (current destination)";
-
-    host.clear();
-    Send(*component, "destid=20");
-    EXPECT_TRUE(SameCommands(host.commands, {"RU 7", "RR 7 20 20", "RP 7 20 20", "ET 1 10000"}))
-        << "step: destid=20";
-
-    host.clear();
-    Report(*component, 7, 20, 2, "VT 2");
-    component.reset();
-    EXPECT_TRUE(SameCommands(host.commands, {ShowCommand("VT 2"), "ET 1", "RU 7", "AS"}))
-        << "step: report 7/20, delete";
+    rig.step("step: driverid=7", [&] { Send(c, "driverid=7"); }, {});
+    rig.step("step: timer 1", [&] { Timer(c, 1); }, {"RP 7 12 12"});
+    rig.step("step: report from the old device", [&] { Report(c, 5, 12, 3, "CAM 3"); }, {});
+    rig.step("step: destid=12 (current destination)", [&] { Send(c, "destid=12"); }, {});
+    rig.step("step: destid=20", [&] { Send(c, "destid=20"); }, {"RU 7", "RR 7 20 20", "RP 7 20 20", "ET 1 10000"});
+    rig.step("step: report 7/20, delete", [&] {
+        Report(c, 7, 20, 2, "VT 2");
+        rig.component.reset();
+    }, {ShowCommand("VT 2"), "ET 1", "RU 7", "AS"});
 }
 
 // After a device change the reports of the new device for the same
 // destination number are taken, although nothing was registered for them.
 TEST(ParvexTracking, ChangedDeviceTakesItsReports) {
-    SiteFolder site;
-    WriteSite(site);
-    RecordingHost host;
-    auto component = Create(&host);
-    SetPair(*component, 5, 12);
-    Send(*component, "driverid=7");
-    host.clear();
-
-    Report(*component, 7, 12, 3, "CAM 3");
-
-    EXPECT_TRUE(SameCommands(host.commands, {ShowCommand("CAM 3"), "ET 1"}));
+    PairedRig rig;
+    Send(*rig.component, "driverid=7");
+    rig.step("step: report 7/12", [&] { Report(*rig.component, 7, 12, 3, "CAM 3"); }, {ShowCommand("CAM 3"), "ET 1"});
 }
 
 TEST(ParvexTracking, ChangingTheDestination) {
-    SiteFolder site;
-    WriteSite(site);
-    RecordingHost host;
-    auto component = Create(&host);
-    SetPair(*component, 5, 12);
-    Report(*component, 5, 12, 4, "CAM 4");
-    host.clear();
+    PairedRig rig;
+    vesk_client_callback& c = *rig.component;
+    Report(c, 5, 12, 4, "CAM 4");
 
-    Send(*component, "destid=13");
-    EXPECT_TRUE(SameCommands(host.commands, {"RU 5", "RR 5 13 13", "RP 5 13 13", "ET 1 10000"}))
-        << "step: destid=13";
-
-    host.clear();
-    Report(*component, 5, 13, 4, "CAM 4");
-    Timer(*component, 1);
-    Timer(*component, 1);
-    EXPECT_TRUE(SameCommands(host.commands, {"RP 5 13 13", "RP 5 13 13"}))
-        << "step: report with the source already shown, then timer 1 twice";
-
-    host.clear();
-    Report(*component, 5, 12, 9, "CAM 9");
-    EXPECT_TRUE(SameCommands(host.commands, {})) << "step: report for the old destination";
-
-    host.clear();
-    Report(*component, 5, 13, 9, "CAM 9");
-    EXPECT_TRUE(SameCommands(host.commands, {ShowCommand("CAM 9"), "ET 1"})) << "step: report 5/13 info 9";
+    rig.step("step: destid=13", [&] { Send(c, "destid=13"); }, {"RU 5", "RR 5 13 13", "RP 5 13 13", "ET 1 10000"});
+    rig.step("step: report with the source already shown, then timer 1 twice", [&] {
+        Report(c, 5, 13, 4, "CAM 4");
+        Timer(c, 1);
+        Timer(c, 1);
+    }, {"RP 5 13 13", "RP 5 13 13"});
+    rig.step("step: report for the old destination", [&] { Report(c, 5, 12, 9, "CAM 9"); }, {});
+    rig.step("step: report 5/13 info 9", [&] { Report(c, 5, 13, 9, "CAM 9"); }, {ShowCommand("CAM 9"), "ET 1"});
 }
 
 // A pair on another device with the same destination number needs a different
 // destination setting first.
 TEST(ParvexTracking, SameDestinationOnAnotherDevice) {
-    SiteFolder site;
-    WriteSite(site);
-    RecordingHost host;
-    auto component = Create(&host);
-    SetPair(*component, 5, 12);
-    host.clear();
+    PairedRig rig;
+    vesk_client_callback& c = *rig.component;
 
-    Send(*component, "driverid=7");
-    Send(*component, "destid=12");
-    EXPECT_TRUE(SameCommands(host.commands, {})) << "step: driverid=7, destid=12";
-
-    host.clear();
-    Send(*component, "destid=13");
-    Send(*component, "destid=12");
-    EXPECT_TRUE(SameCommands(host.commands, {"RU 7", "RR 7 13 13", "RP 7 13 13", "ET 1 10000", "RU 7",
-                                             "RR 7 12 12", "RP 7 12 12", "ET 1 10000"}))
-        << "step: destid=13, destid=12";
+    rig.step("step: driverid=7, destid=12", [&] { Send(c, "driverid=7"); Send(c, "destid=12"); }, {});
+    rig.step("step: destid=13, destid=12", [&] { Send(c, "destid=13"); Send(c, "destid=12"); },
+             {"RU 7", "RR 7 13 13", "RP 7 13 13", "ET 1 10000", "RU 7", "RR 7 12 12", "RP 7 12 12", "ET 1 10000"});
 }
 
 // Every refusal sends nothing, and leaves the pair that was set (checked by the
 // timer, which still polls it, and by the unregister at the end).
 TEST(ParvexTracking, RefusedDestinationKeepsThePair) {
-    struct Case {
-        const char* setting;
-    };
-    const Case cases[] = {
-        {"destid=12"}, {"destid=0"}, {"destid=-1"}, {"destid=-2147483648"}, {"destid=65"},
-        {"destid=2147483647"},
-    };
-    for (const Case& c : cases) {
-        SiteFolder site;
-        WriteSite(site);
-        RecordingHost host;
-        auto component = Create(&host);
-        SetPair(*component, 5, 12);
-        host.clear();
-
-        Send(*component, c.setting);
-        EXPECT_TRUE(SameCommands(host.commands, {})) << "input: " << Printable(c.setting);
-
-        host.clear();
-        Timer(*component, 1);
-        component.reset();
-        EXPECT_TRUE(SameCommands(host.commands, {"RP 5 12 12", "RU 5", "AS"})) << "after: " << Printable(c.setting);
+    for (const char* setting :
+         {"destid=12", "destid=0", "destid=-1", "destid=-2147483648", "destid=65", "destid=2147483647"}) {
+        PairedRig rig;
+        rig.step("input: " + Printable(setting), [&] { Send(*rig.component, setting); }, {});
+        rig.step("after: " + Printable(setting), [&] {
+            Timer(*rig.component, 1);
+            rig.component.reset();
+        }, {"RP 5 12 12", "RU 5", "AS"});
     }
 }
 
@@ -235,19 +131,14 @@ TEST(ParvexTracking, PairBounds) {
         {5, 1, 0, false},     {5, 1, -1, false},    {5, 1, 1, true},     {5, 2, 1, false},
     };
     for (const Case& c : cases) {
-        SiteFolder site;
-        if (c.fileSize >= 0 && c.device >= 0 && c.device <= 9999) site.writeDeviceSize(c.device, c.fileSize);
-        RecordingHost host;
-        auto component = Create(&host);
-        Send(*component, "driverid=" + std::to_string(c.device));
-        host.clear();
-
-        Send(*component, "destid=" + std::to_string(c.destination));
-
-        const std::vector<std::string> expected =
-            c.taken ? PairCommands(c.device, c.device, c.destination) : std::vector<std::string>{};
-        EXPECT_TRUE(SameCommands(host.commands, expected))
-            << "device " << c.device << ", destination " << c.destination << ", size " << c.fileSize;
+        Rig rig([&](SiteFolder& site) {
+            if (c.fileSize >= 0 && c.device >= 0 && c.device <= 9999) site.writeDeviceSize(c.device, c.fileSize);
+        });
+        Send(*rig.component, "driverid=" + std::to_string(c.device));
+        rig.step("device " + std::to_string(c.device) + ", destination " + std::to_string(c.destination) +
+                     ", size " + std::to_string(c.fileSize),
+                 [&] { Send(*rig.component, "destid=" + std::to_string(c.destination)); },
+                 c.taken ? PairCommands(c.device, c.device, c.destination) : std::vector<std::string>{});
     }
 }
 
@@ -265,21 +156,13 @@ TEST(ParvexTracking, DeviceOutOfRangeWithPairSet) {
         {"driverid=-3", {"ET 1", "AS"}},
     };
     for (const Case& c : cases) {
-        SiteFolder site;
-        WriteSite(site);
-        RecordingHost host;
-        auto component = Create(&host);
-        SetPair(*component, 5, 12);
-        host.clear();
-
-        Send(*component, c.setting);
-        Send(*component, "destid=13");
-        EXPECT_TRUE(SameCommands(host.commands, {})) << "input: " << Printable(c.setting);
-
-        host.clear();
-        Timer(*component, 1);
-        component.reset();
-        EXPECT_TRUE(SameCommands(host.commands, c.timerAndDelete)) << "input: " << Printable(c.setting);
+        PairedRig rig;
+        const std::string message = "input: " + Printable(c.setting);
+        rig.step(message, [&] { Send(*rig.component, c.setting); Send(*rig.component, "destid=13"); }, {});
+        rig.step(message, [&] {
+            Timer(*rig.component, 1);
+            rig.component.reset();
+        }, c.timerAndDelete);
     }
 }
 
@@ -295,16 +178,10 @@ TEST(ParvexTracking, NextPairUnregistersOnlyAValidPreviousDevice) {
         {{"driverid=1000", "destid=20"}, {}},
     };
     for (const Case& c : cases) {
-        SiteFolder site;
-        WriteSite(site);
-        RecordingHost host;
-        auto component = Create(&host);
-        SetPair(*component, 5, 12);
-        host.clear();
-
-        for (const std::string& text : c.settings) Send(*component, text);
-
-        EXPECT_TRUE(SameCommands(host.commands, c.expected)) << "settings: " << ListOf(c.settings);
+        PairedRig rig;
+        rig.step("settings: " + ListOf(c.settings), [&] {
+            for (const std::string& text : c.settings) Send(*rig.component, text);
+        }, c.expected);
     }
 }
 
@@ -326,17 +203,10 @@ TEST(ParvexTracking, TimerEvents) {
         {true, 10000, {"ET 10000"}},
     };
     for (const Case& c : cases) {
-        SiteFolder site;
-        WriteSite(site);
-        RecordingHost host;
-        auto component = Create(&host);
-        if (c.pair) SetPair(*component, 5, 12);
-        host.clear();
-
-        Timer(*component, c.timer);
-
-        EXPECT_TRUE(SameCommands(host.commands, c.expected)) << "timer " << c.timer << (c.pair ? " with" : " without")
-                                                             << " a pair";
+        Rig rig(WriteDevices5And7);
+        if (c.pair) SetPair(*rig.component, 5, 12);
+        rig.step("timer " + std::to_string(c.timer) + (c.pair ? " with" : " without") + " a pair",
+                 [&] { Timer(*rig.component, c.timer); }, c.expected);
     }
 }
 
@@ -347,78 +217,53 @@ TEST(ParvexTracking, ReportsForOtherPairsDropped) {
     };
     const Case cases[] = {{5, 13}, {6, 12}, {12, 5}, {5, 11}, {4, 12}, {0, 12}, {5, 0}, {-1, -1}, {5, -1}};
     for (const Case& c : cases) {
-        SiteFolder site;
-        WriteSite(site);
-        RecordingHost host;
-        auto component = Create(&host);
-        SetPair(*component, 5, 12);
-        host.clear();
-
-        Report(*component, c.device, c.index, 3, "CAM 3");
-        EXPECT_TRUE(SameCommands(host.commands, {})) << "report " << c.device << "/" << c.index;
-
-        host.clear();
-        Timer(*component, 1);
-        Report(*component, 5, 12, 3, "CAM 3");
-        EXPECT_TRUE(SameCommands(host.commands, {"RP 5 12 12", ShowCommand("CAM 3"), "ET 1"}))
-            << "after report " << c.device << "/" << c.index;
+        PairedRig rig;
+        const std::string report = "report " + std::to_string(c.device) + "/" + std::to_string(c.index);
+        rig.step(report, [&] { Report(*rig.component, c.device, c.index, 3, "CAM 3"); }, {});
+        rig.step("after " + report, [&] {
+            Timer(*rig.component, 1);
+            Report(*rig.component, 5, 12, 3, "CAM 3");
+        }, {"RP 5 12 12", ShowCommand("CAM 3"), "ET 1"});
     }
 }
 
 // Only a change of source is shown; the text of a repeated source is not.
 TEST(ParvexTracking, RepeatedSourceDropped) {
-    SiteFolder site;
-    WriteSite(site);
-    RecordingHost host;
-    auto component = Create(&host);
-    SetPair(*component, 5, 12);
-    host.clear();
-
-    Report(*component, 5, 12, 3, "CAM 3");
-    Report(*component, 5, 12, 3, "CAM 3 renamed");
-    Report(*component, 5, 12, 4, "CAM 4");
-    Report(*component, 5, 12, 3, "CAM 3 again");
-    Report(*component, 5, 12, 3, "CAM 3 again");
-
-    EXPECT_TRUE(SameCommands(host.commands, {ShowCommand("CAM 3"), "ET 1", ShowCommand("CAM 4"), "ET 1",
-                                             ShowCommand("CAM 3 again"), "ET 1"}));
+    PairedRig rig;
+    vesk_client_callback& c = *rig.component;
+    rig.step("step: reports 3, 3, 4, 3, 3", [&] {
+        Report(c, 5, 12, 3, "CAM 3");
+        Report(c, 5, 12, 3, "CAM 3 renamed");
+        Report(c, 5, 12, 4, "CAM 4");
+        Report(c, 5, 12, 3, "CAM 3 again");
+        Report(c, 5, 12, 3, "CAM 3 again");
+    }, {ShowCommand("CAM 3"), "ET 1", ShowCommand("CAM 4"), "ET 1", ShowCommand("CAM 3 again"), "ET 1"});
 }
 
 // A source number is shown whatever its value, the very first report
 // included.
 TEST(ParvexTracking, AnySourceNumberIsShown) {
     for (int info : {0, 1, 2, 1000, INT_MAX, INT_MIN, -2}) {
-        SiteFolder site;
-        WriteSite(site);
-        RecordingHost host;
-        auto component = Create(&host);
-        SetPair(*component, 5, 12);
-        host.clear();
-
-        Report(*component, 5, 12, info, "SRC");
-
-        EXPECT_TRUE(SameCommands(host.commands, {ShowCommand("SRC"), "ET 1"})) << "info " << info;
+        PairedRig rig;
+        rig.step("info " + std::to_string(info), [&] { Report(*rig.component, 5, 12, info, "SRC"); },
+                 {ShowCommand("SRC"), "ET 1"});
     }
 }
 
 // Setting up a new pair restarts polling even while showing, and the shown
 // source survives it.
 TEST(ParvexTracking, NewPairRestartsPolling) {
-    SiteFolder site;
-    WriteSite(site);
-    RecordingHost host;
-    auto component = Create(&host);
-    SetPair(*component, 5, 12);
-    Report(*component, 5, 12, 3, "CAM 3");
-    Send(*component, "destid=14");
-    Send(*component, "destid=12");
-    host.clear();
+    PairedRig rig;
+    vesk_client_callback& c = *rig.component;
+    Report(c, 5, 12, 3, "CAM 3");
+    Send(c, "destid=14");
+    Send(c, "destid=12");
 
-    Report(*component, 5, 12, 3, "CAM 3");
-    Timer(*component, 1);
-    Report(*component, 5, 12, 8, "CAM 8");
-
-    EXPECT_TRUE(SameCommands(host.commands, {"RP 5 12 12", ShowCommand("CAM 8"), "ET 1"}));
+    rig.step("step: report 3, timer 1, report 8", [&] {
+        Report(c, 5, 12, 3, "CAM 3");
+        Timer(c, 1);
+        Report(c, 5, 12, 8, "CAM 8");
+    }, {"RP 5 12 12", ShowCommand("CAM 8"), "ET 1"});
 }
 
 }  // namespace
