@@ -49,6 +49,7 @@ static bool append_text(char* out, size_t size, size_t* at, const char* text) {
 // next lowest the second, ...), except that text inserted for one marker is
 // never taken for a marker itself: values reach the result unchanged.
 static vesk_string fill_markers(const vesk_string& format, const vesk_string* const* values, int count) {
+    if (!format.ok()) return format;
     const char* text = format.c_str();
     const unsigned length = format.length();
     bool present[10] = {};
@@ -59,7 +60,6 @@ static vesk_string fill_markers(const vesk_string& format, const vesk_string* co
     for (int digit = 1; digit <= 9; ++digit) slot[digit] = present[digit] && next < count ? next++ : -1;
 
     vesk_string result;
-    if (!format.ok()) return format;
     unsigned start = 0;
     for (unsigned i = 0; i + 1 < length; ++i) {
         if (text[i] != '%' || text[i + 1] < '1' || text[i + 1] > '9') continue;
