@@ -25,8 +25,13 @@ foreach(dll kernel32 msvcrt)
   list(APPEND import_libs ${CMAKE_CURRENT_BINARY_DIR}/${dll}.lib)
 endforeach()
 
+# llvm-rc takes an argument starting with '/' for an option when its letter is
+# one (a tree under /data, /usr or /ci reads as /D, /U or /C), so it runs in
+# the build folder and is given relative paths only.
+file(RELATIVE_PATH rc_source ${CMAKE_CURRENT_BINARY_DIR} ${VESK_COMPONENT_DIR}/Parvex.rc)
 add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/Parvex.res
-  COMMAND ${VESK_RC} /FO ${CMAKE_CURRENT_BINARY_DIR}/Parvex.res ${VESK_COMPONENT_DIR}/Parvex.rc
+  COMMAND ${VESK_RC} /FO Parvex.res ${rc_source}
+  WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
   DEPENDS ${VESK_COMPONENT_DIR}/Parvex.rc
   COMMENT "Version resource")
 
