@@ -37,7 +37,7 @@ add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/Parvex.res
 
 set(dll ${CMAKE_CURRENT_BINARY_DIR}/Parvex.dll)
 add_custom_command(OUTPUT ${dll}
-  COMMAND ${VESK_LLD_LINK} /nologo /dll /noentry /nodefaultlib /machine:x86 /out:${dll}
+  COMMAND ${VESK_LLD_LINK} /nologo /Brepro /dll /noentry /nodefaultlib /machine:x86 /out:${dll}
           /include:_vesk_script_helper_signature
           $<TARGET_OBJECTS:parvex_objects> ${import_libs} ${CMAKE_CURRENT_BINARY_DIR}/Parvex.res
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${VESK_COMPONENT_DIR}/mimic.vesk_ui
