@@ -187,7 +187,7 @@ void Emulator::advance(int64_t units) {
             break;
         }
         clock_.fire(*id);
-        out_.note("clock " + std::to_string(clock_.now()));
+        if (!realTime_) out_.note("clock " + std::to_string(clock_.now()));
         sendTimer(*id);
     }
     clock_.advanceTo(target);
@@ -199,6 +199,10 @@ void Emulator::route(int device, int destination, int source) {
 
 void Emulator::rename(int device, int source, const std::string& name) {
     for (const Report& r : router_.rename(device, source, name)) deliver(r);
+}
+
+void Emulator::follow(const Report& report) {
+    if (router_.registered(report.device, report.index)) deliver(report);
 }
 
 const Panel* Emulator::panel(const std::string& name) const {
@@ -462,16 +466,21 @@ void Emulator::perform(const std::string& code, const std::vector<CommandArg>& a
             return;
         }
         const std::string device = std::to_string(n[0]);
-        if (!router_.has(n[0])) {
+        std::vector<Report> reports;
+        std::string why;
+        if (live_ && live_->has(n[0])) {
+            live_->poll(n[0], n[1], n[2], reports, why);
+        } else if (!router_.has(n[0])) {
             o.notes.push_back("the router has no device " + device + ": poll unanswered");
             return;
+        } else if (!router_.online(n[0])) {
+            why = "is offline";
+        } else {
+            reports = router_.poll(n[0], n[1], n[2]);
         }
-        if (!router_.online(n[0])) {
-            o.notes.push_back("router device " + device + " is offline: poll unanswered");
-            return;
-        }
-        std::vector<Report> reports = router_.poll(n[0], n[1], n[2]);
-        if (reports.empty())
+        if (!why.empty())
+            o.notes.push_back("router device " + device + " " + why + ": poll unanswered");
+        else if (reports.empty())
             o.notes.push_back("nothing routed on device " + device + " in " + std::to_string(n[1]) + ".." +
                               std::to_string(n[2]) + ": poll unanswered");
         for (const Report& r : reports) queue_.push_back(r);

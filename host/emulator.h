@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "live_routers.h"
 #include "module.h"
 #include "panel.h"
 #include "router.h"
@@ -76,6 +77,15 @@ public:
     Router& router() { return router_; }
     void route(int device, int destination, int source);
     void rename(int device, int source, const std::string& name);
+
+    // Routers outside the emulator (not owned; null for none): "RP" on one of
+    // their devices is answered from its state.
+    void setLiveRouters(LiveRouters* live) { live_ = live; }
+    // A live router's news for one destination: delivered when the
+    // destination is registered. Call only between calls to the component.
+    void follow(const Report& report);
+    // On the wall clock the firing time is left out of the transcript.
+    void setRealTime(bool realTime) { realTime_ = realTime; }
 
     const Panel* panel(const std::string& name) const;
     const TimerClock& clock() const { return clock_; }
@@ -127,6 +137,8 @@ private:
     int panelErrors_ = 0;
 
     Router router_;
+    LiveRouters* live_ = nullptr;
+    bool realTime_ = false;
     TimerClock clock_;
     std::map<std::string, Panel> panels_;
     std::deque<Report> queue_;

@@ -18,17 +18,21 @@
 #include <unistd.h>
 #endif
 
+#include "live_routers.h"
 #include "scenario.h"
+#include "text.h"
 #include "transcript.h"
 
 static const char kUsage[] =
-    "usage: vesk-host [--module PATH] [--json] [SCRIPT...]\n"
+    "usage: vesk-host [--module PATH] [--router D=HOST[:PORT]]... [--json] [SCRIPT...]\n"
     "  Runs each SCRIPT from a fresh emulator and prints the traffic, then\n"
     "  \"N passed, M failed\". Without scripts it reads standard input, with a\n"
     "  prompt when that is a terminal (type help there). \"-\" names standard\n"
     "  input. Exit status: 0 when everything passed, 1 when not, 2 for usage.\n"
     "  --module PATH  the component module (Parvex.so, or Parvex.dll on Windows)\n"
-    "  --json         one JSON object a line instead of text\n";
+    "  --json         one JSON object a line instead of text\n"
+    "  --router D=HOST[:PORT]  router device D is the Videohub router there\n"
+    "                 (port 9990 by default) in every script and at the prompt\n";
 
 static std::string baseName(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
@@ -79,6 +83,17 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--module" && i + 1 < argc) {
             options.modulePath = argv[++i];
+        } else if (arg == "--router" && i + 1 < argc) {
+            std::string value = argv[++i];
+            size_t equals = value.find('=');
+            std::optional<int32_t> device = parseInt32(value.substr(0, equals));
+            std::optional<RouterAddress> address =
+                equals == std::string::npos ? std::nullopt : parseRouterAddress(value.substr(equals + 1));
+            if (!device || !address) {
+                std::cerr << "vesk-host: expected --router D=HOST[:PORT], got " << value << "\n";
+                return 2;
+            }
+            options.routers.emplace_back(*device, *address);
         } else if (arg == "--json") {
             json = true;
         } else if (arg == "-h" || arg == "--help") {

@@ -161,8 +161,12 @@ std::optional<std::string> checkStatement(const Statement& s) {
             else
                 c.problem = std::string("expected \"") + form + "\"";
         }
+    } else if (verb == "device" && c.bare(2, "videohub")) {
+        if (c.count(4, 4, "device DEVICE videohub HOST[:PORT]") && c.number(1, "the device") &&
+            !parseRouterAddress(s.words[3].text))
+            c.problem = "expected HOST or HOST:PORT (port 1..65535), got " + quoteText(s.words[3].text);
     } else if (verb == "device") {
-        const char* form = "device DEVICE size N [nofile]";
+        const char* form = "device DEVICE size N [nofile] | device DEVICE videohub HOST[:PORT]";
         if (c.count(4, 5, form) && c.number(1, "the device") && c.word(2, "size", form) &&
             c.number(3, "the size", 0) && s.words.size() == 5)
             c.word(4, "nofile", form);
@@ -212,6 +216,15 @@ std::optional<std::string> checkStatement(const Statement& s) {
         const char* form = "expect sent|answer|text|control|timer|registered|unregistered|panel ...";
         if (!c.count(2, 1000, form)) return c.problem;
         const std::string what = s.words[1].quoted ? "" : s.words[1].text;
+        const size_t n = s.words.size();
+        if (n > 4 && c.bare(n - 2, "within")) {
+            if (what != "text" && what != "control" && what != "registered" && what != "unregistered")
+                return "expected \"within MS\" only after expect text, control, registered or unregistered";
+            if (!c.number(n - 1, "the time", 0)) return c.problem;
+            Statement base = s;
+            base.words.resize(n - 2);
+            return checkStatement(base);
+        }
         if (what == "sent") {
             if (s.words.size() == 2) c.problem = "expected \"expect sent TEXT...\" or \"expect sent nothing\"";
         } else if (what == "answer") {
@@ -275,6 +288,8 @@ const char* scenarioHelp() {
            "  site none                     QX_ROOT and QX_SYSTEM unset\n"
            "  config D size S | text TEXT | none    write or remove dev_D.ini\n"
            "  device D size S [nofile]      router device with destinations 1..S (and its dev_D.ini)\n"
+           "  device D videohub HOST[:PORT] the Videohub router there (port 9990 by default); the\n"
+           "                                script then runs on the wall clock\n"
            "  source D S NAME               name a source (\"rename D S NAME\" is the same)\n"
            "  route D DEST S                route source S to DEST\n"
            "  offline D | online D          router device stops / starts answering\n"
@@ -286,7 +301,8 @@ const char* scenarioHelp() {
            "  report D DEST S TEXT          router report (type 1) as given\n"
            "  timer N                       timer event (type 4)\n"
            "  event T WORD                  any other event type with a data word\n"
-           "  wait UNITS                    advance the clock (1 unit = 1 ms)\n"
+           "  wait UNITS                    advance the clock (1 unit = 1 ms); with a live router,\n"
+           "                                serve it and the timers that long\n"
            "  show [PANEL]                  draw the panel\n"
            "  say TEXT                      a caption\n"
            "  expect sent TEXT... | nothing       commands since the last check\n"
@@ -296,6 +312,7 @@ const char* scenarioHelp() {
            "  expect timer N running|stopped\n"
            "  expect registered|unregistered D DEST\n"
            "  expect panel NAME open|closed\n"
+           "  expect text|control|registered|unregistered ... within MS   wait up to MS for it\n"
            "  help | quit\n";
 }
 
@@ -333,10 +350,22 @@ void ScenarioRunner::begin(const std::string& name, const std::string& folder) {
     errors_ = 0;
     answered_ = false;
     lastAnswer_.reset();
+    live_.reset();
     emulator_.reset();
     site_.reset(new Site());
     emulator_.reset(new Emulator(out_));
     out_.file(name);
+    for (const auto& [device, address] : options_.routers) connectRouter(device, address);
+}
+
+void ScenarioRunner::connectRouter(int device, const RouterAddress& address) {
+    if (!live_) {
+        Site* site = site_.get();
+        live_.reset(new LiveDriver(*emulator_, out_, [site](int d) { return site->databaseSize(d); }));
+        emulator_->setLiveRouters(live_.get());
+        emulator_->setRealTime(true);
+    }
+    live_->add(device, address);
 }
 
 bool ScenarioRunner::end() {
@@ -346,6 +375,7 @@ bool ScenarioRunner::end() {
     }
     int violations = emulator_ ? emulator_->violations() : 0;
     int errors = errors_ + (emulator_ ? emulator_->panelErrors() : 0);
+    live_.reset();
     emulator_.reset();
     site_.reset();
     out_.result(name_, failures_, violations, errors);
@@ -415,6 +445,7 @@ static std::string quotedList(const std::vector<std::string>& texts) {
 }
 
 bool ScenarioRunner::execute(const Statement& s) {
+    if (live_) live_->pump();
     bool ok = perform(s);
     if (emulator_)
         for (const std::string& file : emulator_->takeMissingPanels())
@@ -474,6 +505,10 @@ bool ScenarioRunner::perform(const Statement& s) {
             ok = site_->writeDevice(device, w[3].text, why);
         return ok || error(line, why);
     }
+    if (verb == "device" && w[2].text == "videohub") {
+        connectRouter(num(w[1]), *parseRouterAddress(w[3].text));
+        return true;
+    }
     if (verb == "device") {
         int device = num(w[1]);
         int size = num(w[3]);
@@ -483,12 +518,20 @@ bool ScenarioRunner::perform(const Statement& s) {
             return error(line, why);
         return true;
     }
+    if ((verb == "resize" || verb == "offline" || verb == "online") && isLive(num(w[1])))
+        return error(line, "device " + w[1].text + " is a live router: \"" + verb + "\" is only for a simulated one");
     if (verb == "resize") {
         int device = num(w[1]);
         if (!emu.router().has(device)) return error(line, "the router has no device " + w[1].text);
         emu.router().define(device, num(w[2]));
         if (!site_->writeDevice(device, "[Database]\nDatabaseSize_1=" + w[2].text + "\n", why))
             return error(line, why);
+        return true;
+    }
+    if ((verb == "source" || verb == "rename" || verb == "route") && isLive(num(w[1]))) {
+        bool sent = verb == "route" ? live_->route(num(w[1]), num(w[2]), num(w[3]), why)
+                                    : live_->rename(num(w[1]), num(w[2]), w[3].text, why);
+        if (!sent) out_.note("router device " + w[1].text + " " + why);
         return true;
     }
     if (verb == "source" || verb == "rename") {
@@ -560,7 +603,10 @@ bool ScenarioRunner::perform(const Statement& s) {
         return true;
     }
     if (verb == "wait") {
-        emu.advance(num(w[1]));
+        if (live_)
+            live_->serve(num(w[1]));
+        else
+            emu.advance(num(w[1]));
         return true;
     }
     if (verb == "show") {
@@ -592,20 +638,10 @@ bool ScenarioRunner::perform(const Statement& s) {
                            (lastAnswer_ ? quoteText(*lastAnswer_) : "none"));
         return true;
     }
-    if (what == "text" || what == "control") {
-        std::string control = what == "text" ? "LevelMimic" : w[2].text;
-        std::string param = what == "text" ? "text" : w[3].text;
-        const std::string& expected = what == "text" ? w[2].text : w[4].text;
-        const Panel* p = emu.panel("1");
-        const Control* c = p ? p->control(control) : nullptr;
-        const std::string* value = c ? c->param(param) : nullptr;
-        std::string subject = quoteText(control) + " " + param;
-        if (!p)
-            fail(line, "expected " + subject + " " + quoteText(expected) + ", but panel \"1\" is not open");
-        else if (!c)
-            fail(line, "expected " + subject + " " + quoteText(expected) + ", but panel \"1\" has no such control");
-        else if (!value || *value != expected)
-            fail(line, "expected " + subject + " " + quoteText(expected) + ", got " + (value ? quoteText(*value) : "unset"));
+    if (what == "text" || what == "control" || what == "registered" || what == "unregistered") {
+        const size_t n = w.size();
+        if (n > 4 && !w[n - 2].quoted && w[n - 2].text == "within") awaitExpectation(s, num(w[n - 1]));
+        if (std::optional<std::string> why = unmet(s)) fail(line, *why);
         return true;
     }
     if (what == "timer") {
@@ -613,14 +649,6 @@ bool ScenarioRunner::perform(const Statement& s) {
         bool want = w[3].text == "running";
         if (running != want)
             fail(line, "expected timer " + w[2].text + " " + w[3].text + ", it is " + (running ? "running" : "stopped"));
-        return true;
-    }
-    if (what == "registered" || what == "unregistered") {
-        bool registered = emu.router().registered(num(w[2]), num(w[3]));
-        bool want = what == "registered";
-        if (registered != want)
-            fail(line, "expected device " + w[2].text + " destination " + w[3].text + " " + what + ", it is " +
-                           (registered ? "registered" : "unregistered"));
         return true;
     }
     if (what == "panel") {
@@ -631,4 +659,41 @@ bool ScenarioRunner::perform(const Statement& s) {
         return true;
     }
     return error(line, "unknown expectation");
+}
+
+std::optional<std::string> ScenarioRunner::unmet(const Statement& s) {
+    const std::vector<Token>& w = s.words;
+    const std::string& what = w[1].text;
+    Emulator& emu = *emulator_;
+    if (what == "registered" || what == "unregistered") {
+        bool registered = emu.router().registered(num(w[2]), num(w[3]));
+        if (registered == (what == "registered")) return std::nullopt;
+        return "expected device " + w[2].text + " destination " + w[3].text + " " + what + ", it is " +
+               (registered ? "registered" : "unregistered");
+    }
+    std::string control = what == "text" ? "LevelMimic" : w[2].text;
+    std::string param = what == "text" ? "text" : w[3].text;
+    const std::string& expected = what == "text" ? w[2].text : w[4].text;
+    const Panel* p = emu.panel("1");
+    const Control* c = p ? p->control(control) : nullptr;
+    const std::string* value = c ? c->param(param) : nullptr;
+    std::string subject = quoteText(control) + " " + param;
+    if (!p) return "expected " + subject + " " + quoteText(expected) + ", but panel \"1\" is not open";
+    if (!c) return "expected " + subject + " " + quoteText(expected) + ", but panel \"1\" has no such control";
+    if (!value || *value != expected)
+        return "expected " + subject + " " + quoteText(expected) + ", got " + (value ? quoteText(*value) : "unset");
+    return std::nullopt;
+}
+
+void ScenarioRunner::awaitExpectation(const Statement& s, int ms) {
+    if (live_) {
+        live_->serve(ms, [&] { return !unmet(s); });
+        return;
+    }
+    Emulator& emu = *emulator_;
+    const int64_t end = emu.clock().now() + ms;
+    std::optional<int64_t> due;
+    while (unmet(s) && (due = emu.clock().nextDueTime()) && *due <= end && emu.live())
+        emu.advance(*due - emu.clock().now());
+    if (unmet(s)) emu.advance(end - emu.clock().now());
 }

@@ -16,6 +16,10 @@
 //   config D none                remove dev_D.ini
 //   device D size S [nofile]     router device D with destinations 1..S; on a
 //                                "site temp" also writes its dev_D.ini
+//   device D videohub HOST[:PORT]
+//                                router device D is the Videohub router at
+//                                HOST:PORT (default 9990); from here on the
+//                                script runs on the wall clock (see below)
 //   source D S NAME              name source S of device D (a rename of a
 //                                routed source reports to registered
 //                                destinations it feeds); "rename" is the same
@@ -35,7 +39,8 @@
 //   event T WORD                 event of type T (not 1, 2, 3; 5 only with 0)
 //                                with data word WORD
 //   wait UNITS                   advance the clock (1 unit = 1 ms), firing
-//                                the timers that fall due
+//                                the timers that fall due; on the wall
+//                                clock, serve the routers and timers that long
 //   show [PANEL]                 draw the panel (default "1")
 //   say TEXT                     a caption in the transcript
 //   expect sent TEXT... | expect sent nothing
@@ -46,18 +51,27 @@
 //   expect control NAME PARAM TEXT             a parameter of a panel 1 control
 //   expect timer N running | expect timer N stopped
 //   expect registered D DEST | expect unregistered D DEST
+//   ... within MS                after expect text, control, registered or
+//                                unregistered: waits up to MS for it to hold
 //   expect panel NAME open | expect panel NAME closed
 //   help, quit                   at the prompt; "quit" also ends a script
+//
+// A live router device (device D videohub) puts the script on the wall clock:
+// route, source and rename send requests to the router and the emulator
+// follows only what the router reports; offline, online and resize are not
+// for it. Scripts without one keep the virtual clock.
 #ifndef VESK_HOST_SCENARIO_H
 #define VESK_HOST_SCENARIO_H
 
 #include <map>
+#include <utility>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "emulator.h"
+#include "live_driver.h"
 #include "module.h"
 #include "site.h"
 #include "transcript.h"
@@ -108,6 +122,8 @@ private:
 
 struct RunOptions {
     std::string modulePath;  // from the command line; may be empty
+    // Live router devices each script starts with (--router D=HOST[:PORT]).
+    std::vector<std::pair<int, RouterAddress>> routers;
 };
 
 // Runs scripts, each from a fresh emulator, site and clock.
@@ -137,6 +153,14 @@ private:
     void fail(int line, const std::string& message);
     std::string resolve(const std::string& path) const;
     bool needComponent(int line);
+    // Makes `device` a live router, putting the script on the wall clock.
+    void connectRouter(int device, const RouterAddress& address);
+    bool isLive(int device) const { return live_ && live_->has(device); }
+    // Why an "expect" statement does not hold (null when it does).
+    std::optional<std::string> unmet(const Statement& s);
+    // Waits up to `ms` for `s` to hold: in real time with live routers, else
+    // by moving the virtual clock from timer to timer.
+    void awaitExpectation(const Statement& s, int ms);
 
     Transcript& out_;
     ModuleCache& modules_;
@@ -146,6 +170,8 @@ private:
     std::string folder_;
     std::unique_ptr<Emulator> emulator_;
     std::unique_ptr<Site> site_;
+    // Declared after the emulator and the site it uses: it goes first.
+    std::unique_ptr<LiveDriver> live_;
     int failures_ = 0;
     int errors_ = 0;
     bool answered_ = false;

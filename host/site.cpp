@@ -1,5 +1,6 @@
 #include "site.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -147,4 +148,41 @@ bool Site::removeDevice(int device, std::string& error) {
     std::error_code ec;
     fs::remove(fs::path(configFolder()) / deviceFileName(device), ec);
     return true;
+}
+
+static std::string trimmed(const std::string& text) {
+    size_t begin = text.find_first_not_of(" \t\r");
+    if (begin == std::string::npos) return "";
+    return text.substr(begin, text.find_last_not_of(" \t\r") + 1 - begin);
+}
+
+static bool sameWord(const std::string& a, const char* b) {
+    size_t i = 0;
+    for (; i < a.size() && b[i]; ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return i == a.size() && !b[i];
+}
+
+std::optional<int> Site::databaseSize(int device) const {
+    if (root_.empty()) return std::nullopt;
+    std::ifstream in(fs::path(configFolder()) / deviceFileName(device), std::ios::binary);
+    std::string line;
+    bool inSection = false;
+    while (std::getline(in, line)) {
+        line = trimmed(line);
+        if (!line.empty() && line[0] == '[') {
+            inSection = line.back() == ']' && sameWord(trimmed(line.substr(1, line.size() - 2)), "Database");
+            continue;
+        }
+        size_t equals = line.find('=');
+        if (!inSection || equals == std::string::npos || !sameWord(trimmed(line.substr(0, equals)), "DatabaseSize_1"))
+            continue;
+        std::string value = trimmed(line.substr(equals + 1));
+        long long n = 0;
+        size_t i = value.size() && value[0] == '-' ? 1 : 0;
+        for (; i < value.size() && value[i] >= '0' && value[i] <= '9' && n < 1000000000; ++i) n = n * 10 + (value[i] - '0');
+        return static_cast<int>(value.size() && value[0] == '-' ? -n : n);
+    }
+    return std::nullopt;
 }

@@ -34,6 +34,10 @@ public:
     // sites only). False with `error` set otherwise.
     bool writeDevice(int device, const std::string& content, std::string& error);
     bool removeDevice(int device, std::string& error);
+    // DatabaseSize_1 of section [Database] in dev_NNN.ini (names in any case,
+    // the value's leading digits), as the component reads it; null when there
+    // is no site, no file or no such key.
+    std::optional<int> databaseSize(int device) const;
 
     // "dev_NNN.ini": the device number zero-filled to three digits.
     static std::string deviceFileName(int device);

@@ -29,6 +29,13 @@ std::optional<int> TimerClock::nextDue(int64_t limit) const {
     return best;
 }
 
+std::optional<int64_t> TimerClock::nextDueTime() const {
+    std::optional<int64_t> earliest;
+    for (const auto& entry : timers_)
+        if (!earliest || entry.second.due < *earliest) earliest = entry.second.due;
+    return earliest;
+}
+
 void TimerClock::fire(int id) {
     auto it = timers_.find(id);
     if (it == timers_.end()) return;

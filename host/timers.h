@@ -28,6 +28,8 @@ public:
     // The timer due first at or before `limit`, earliest first, lower id first
     // on a tie. Null when none is due by then.
     std::optional<int> nextDue(int64_t limit) const;
+    // When the next timer falls due; null when none runs.
+    std::optional<int64_t> nextDueTime() const;
     // Moves the clock to timer `id`'s due time and schedules its next firing.
     // The timer must be running and due no later than any other.
     void fire(int id);
