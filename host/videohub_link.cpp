@@ -119,6 +119,19 @@ void VideohubLink::onRead(const asio::error_code& error, size_t bytes) {
     read();
 }
 
+// Blocks of the protocol that say nothing about video routing: skipped
+// without a note.
+static bool documented(const std::string& header) {
+    static const char* const kHeaders[] = {
+        "MONITORING OUTPUT LABELS:", "SERIAL PORT LABELS:", "FRAME LABELS:", "VIDEO MONITORING OUTPUT ROUTING:",
+        "SERIAL PORT ROUTING:", "PROCESSING UNIT ROUTING:", "FRAME BUFFER ROUTING:", "MONITORING OUTPUT LOCKS:",
+        "SERIAL PORT LOCKS:", "PROCESSING UNIT LOCKS:", "FRAME BUFFER LOCKS:", "SERIAL PORT DIRECTIONS:",
+        "VIDEO INPUT STATUS:", "VIDEO OUTPUT STATUS:", "SERIAL PORT STATUS:", "CONFIGURATION:", "ALARM STATUS:"};
+    for (const char* known : kHeaders)
+        if (header == known) return true;
+    return false;
+}
+
 void VideohubLink::handle(const VideohubBlock& block) {
     switch (block.kind) {
         case BlockKind::Ack:
@@ -136,7 +149,7 @@ void VideohubLink::handle(const VideohubBlock& block) {
             if (!routingSeen_) note("sent its state without the routing: polls stay unanswered until it does");
             break;
         case BlockKind::Unknown:
-            if (unknownHeaders_.size() < 64 && unknownHeaders_.insert(block.header).second)
+            if (!documented(block.header) && unknownHeaders_.size() < 64 && unknownHeaders_.insert(block.header).second)
                 note("skipped the block " + quoteText(block.header) + ": not one this emulator uses");
             break;
         case BlockKind::Stray:
