@@ -121,6 +121,9 @@ private:
 };
 
 struct RunOptions {
+    RunOptions(std::string module = "", std::vector<std::pair<int, RouterAddress>> live = {})
+        : modulePath(std::move(module)), routers(std::move(live)) {}
+
     std::string modulePath;  // from the command line; may be empty
     // Live router devices each script starts with (--router D=HOST[:PORT]).
     std::vector<std::pair<int, RouterAddress>> routers;

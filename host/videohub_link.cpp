@@ -133,6 +133,12 @@ static bool documented(const std::string& header) {
 }
 
 void VideohubLink::handle(const VideohubBlock& block) {
+    if (block.kind == BlockKind::Stray) {
+        note("skipped " + std::to_string(block.skippedCount) + " line(s) outside any block, first " +
+             quoteText(block.skipped.empty() ? "" : block.skipped.front().text));
+    } else if (block.skippedCount) {
+        noteSkipped(block.header, block.skippedCount, block.skipped.front());
+    }
     switch (block.kind) {
         case BlockKind::Ack:
         case BlockKind::Nak:
@@ -146,6 +152,7 @@ void VideohubLink::handle(const VideohubBlock& block) {
             if (!block.request()) apply(block);
             break;
         case BlockKind::EndPrelude:
+            settled_ = true;
             if (!routingSeen_) note("sent its state without the routing: polls stay unanswered until it does");
             break;
         case BlockKind::Unknown:
@@ -157,12 +164,6 @@ void VideohubLink::handle(const VideohubBlock& block) {
         case BlockKind::Ping:
             break;
     }
-    if (block.skippedCount) {
-        const SkippedLine& first = block.skipped.front();
-        const std::string where = block.kind == BlockKind::Stray ? "outside any block" : "of " + quoteText(block.header);
-        note("skipped " + std::to_string(block.skippedCount) + " line(s) " + where + ", first " +
-             quoteText(first.text) + " (" + first.reason + ")");
-    }
 }
 
 void VideohubLink::apply(const VideohubBlock& block) {
@@ -172,6 +173,7 @@ void VideohubLink::apply(const VideohubBlock& block) {
     if (block.kind == BlockKind::Device) {
         if (block.device.presence && !model_.present()) {
             routingSeen_ = false;
+            settled_ = true;
             note(std::string("says its device is ") +
                  (model_.presence() == Presence::Absent ? "not present" : "in need of an update") +
                  ": polls stay unanswered until it is back");
@@ -181,11 +183,7 @@ void VideohubLink::apply(const VideohubBlock& block) {
             events_.push_back(LiveEvent{LiveEvent::Kind::Size, device_, "", Report{}, model_.outputs()});
         }
     }
-    if (result.rejectedCount) {
-        const SkippedLine& first = result.rejected.front();
-        note("skipped " + std::to_string(result.rejectedCount) + " line(s) of " + quoteText(block.header) +
-             ", first " + quoteText(first.text) + " (" + first.reason + ")");
-    }
+    if (result.rejectedCount) noteSkipped(block.header, result.rejectedCount, result.rejected.front());
     if (!known()) return;
     std::set<int> outputs;
     bool all = !wasKnown;
@@ -199,6 +197,11 @@ void VideohubLink::apply(const VideohubBlock& block) {
         compareAll();
     else
         compare(outputs);
+}
+
+void VideohubLink::noteSkipped(const std::string& header, size_t count, const SkippedLine& first) {
+    note("skipped " + std::to_string(count) + " line(s) of " + quoteText(header) + ", first " + quoteText(first.text) +
+         " (" + first.reason + ")");
 }
 
 bool VideohubLink::known() const { return connected_ && model_.present() && routingSeen_; }
@@ -331,6 +334,7 @@ void VideohubLink::drop(const std::string& why) {
         note("dropped " + std::to_string(waiting_.size()) + " request(s) the router had not answered");
     ++generation_;
     connected_ = false;
+    settled_ = true;
     waiting_.clear();
     inFlight_ = false;
     asio::error_code ignored;
@@ -346,6 +350,7 @@ void VideohubLink::retryLater(const std::string& why) {
         note("cannot connect to " + formatRouterAddress(address_) + " (" + why + "); trying again every " +
              seconds(timing_.maxRetry) + " at most");
     failedBefore_ = true;
+    settled_ = true;
     scheduleConnect();
 }
 

@@ -55,8 +55,9 @@ public:
 
     void start();
     const RouterAddress& address() const { return address_; }
-    // The first connect has ended: the state is known, or it failed.
-    bool settled() const { return known() || failedBefore_; }
+    // The first connect has come to an end: the state is known, the dump is
+    // over, the device is absent, or the connection failed or dropped.
+    bool settled() const { return settled_ || known(); }
 
     // See LiveRouters::poll.
     void poll(int first, int last, std::vector<Report>& reports, std::string& why) const;
@@ -88,6 +89,7 @@ private:
     void compareAll();
     bool known() const;
     void note(const std::string& text);
+    void noteSkipped(const std::string& header, size_t count, const SkippedLine& first);
     std::string name() const;
 
     asio::io_context& io_;
@@ -106,6 +108,7 @@ private:
     bool failedBefore_ = false;  // the last attempt failed: one note per outage
     std::chrono::steady_clock::time_point lastData_;
     bool pinged_ = false;
+    bool settled_ = false;
 
     VideohubParser parser_;
     char buffer_[16384];
