@@ -6,6 +6,9 @@
 #
 #   tools/run-wine-scenarios.sh BUILD_DIR
 #
+# The live scenarios (tests/live/*.vsc.in) join the same run, against the
+# independent test router on 127.0.0.1.
+#
 # BUILD_DIR holds the win32 tree (Parvex.dll) and the mingw tree
 # (host/vesk-host.exe). WINEPREFIX defaults to BUILD_DIR/wine-prefix.
 set -euo pipefail
@@ -26,8 +29,17 @@ export VESK_HOST_LAUNCHER=wine
 # Relative script paths: Wine sees the working folder as a Z: path.
 cd "$root"
 start=$(date +%s)
+# The live scenarios run in the same Wine process, against the independent
+# test router on 127.0.0.1; it lives until this run ends.
+live=$(mktemp -d "$root/.wine-live-XXXXXX")
+# shellcheck source=../tests/live/live_server.sh
+source tests/live/live_server.sh
+start_live_server "$live" 3600
+trap 'stop_live_server; rm -rf "$live"' EXIT
+live_scripts=()
+for script in "${LIVE_SCRIPTS[@]}"; do live_scripts+=("${script#"$root"/}"); done
 set +e
-bash tests/scenarios/check.sh "$exe" "$dll" tests/scenarios/*.vsc demo/demo.vsc
+bash tests/scenarios/check.sh "$exe" "$dll" tests/scenarios/*.vsc demo/demo.vsc "${live_scripts[@]}"
 status=$?
 set -e
 echo "run-wine-scenarios: $(( $(date +%s) - start )) s"
