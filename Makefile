@@ -63,9 +63,11 @@ fuzz:
 	cmake --preset fuzz >/dev/null
 	bash tools/fuzz.sh 60 $(BUILD)/fuzz
 
-# Per-event cost and heap allocations through callback; fails when a goal is missed.
+# Per-event cost and heap allocations through callback, and vesk-host following
+# a live router on loopback; fails when a goal is missed.
 bench: native
 	$(BUILD)/native/bench/event_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+	$(BUILD)/native/bench/live_bench $(BUILD)/native/Parvex.so $(BUILD)/native/host/vesk-host
 
 # Line and branch coverage of the module code: $(BUILD)/coverage/coverage/index.html and summary.txt
 coverage: deps
