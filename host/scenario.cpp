@@ -166,7 +166,7 @@ std::optional<std::string> checkStatement(const Statement& s) {
             !parseRouterAddress(s.words[3].text))
             c.problem = "expected HOST or HOST:PORT (port 1..65535), got " + quoteText(s.words[3].text);
     } else if (verb == "device") {
-        const char* form = "device DEVICE size N [nofile] | device DEVICE videohub HOST[:PORT]";
+        const char* form = "device DEVICE size N [nofile]";
         if (c.count(4, 5, form) && c.number(1, "the device") && c.word(2, "size", form) &&
             c.number(3, "the size", 0) && s.words.size() == 5)
             c.word(4, "nofile", form);

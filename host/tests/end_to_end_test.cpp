@@ -57,3 +57,22 @@ TEST(EndToEnd, JsonLinesAreObjectsWithAKind) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EndToEnd, ExpectWithinOnTheVirtualClockFailsNamingWhatItSawLast) {
+    std::ostringstream out;
+    Transcript transcript(out, false);
+    ModuleCache modules;
+    ScenarioRunner runner(transcript, modules, RunOptions{VESK_HOST_TEST_MODULE});
+    EXPECT_FALSE(runner.runScript("within.vsc", ".",
+                                  "site temp\ndevice 5 size 16\ncreate\nsend driverid=5\nsend destid=12\n"
+                                  "expect text \"CAM 3\" within 25000\n"));
+    EXPECT_NE(out.str().find("FAIL within.vsc:6: expected \"LevelMimic\" text \"CAM 3\", got \"\""), std::string::npos)
+        << out.str();
+    // Every poll due within the time was made, none after it.
+    EXPECT_NE(out.str().find("** clock 20000"), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("** clock 30000"), std::string::npos) << out.str();
+}
+
+}  // namespace

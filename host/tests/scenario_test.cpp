@@ -57,6 +57,18 @@ TEST(ScenarioParser, ErrorsNameTheLineAndWhatWasExpected) {
         {"create a b", "expected \"create [PATH [nopanel]]\""},
         {"create a nopanel b", "expected \"create [PATH [nopanel]]\""},
         {"report 5 12 3", "expected \"report DEVICE DESTINATION SOURCE TEXT\""},
+        {"device 5 videohub", "expected \"device DEVICE videohub HOST[:PORT]\""},
+        {"device 5 videohub router 9990", "expected \"device DEVICE videohub HOST[:PORT]\""},
+        {"device 5 videohub router:0", "expected HOST or HOST:PORT (port 1..65535), got \"router:0\""},
+        {"device 5 videohub router:65536", "expected HOST or HOST:PORT (port 1..65535)"},
+        {"device 5 videohub router:", "expected HOST or HOST:PORT (port 1..65535)"},
+        {"device 5 videohub [::1", "expected HOST or HOST:PORT (port 1..65535)"},
+        {"device 5 videohub :9990", "expected HOST or HOST:PORT (port 1..65535)"},
+        {"expect timer 1 running within 5", "expected \"within MS\" only after expect text, control"},
+        {"expect sent \"RU 5\" within 5", "expected \"within MS\" only after"},
+        {"expect text a within x", "expected a number for the time, got \"x\""},
+        {"expect text a within -1", "expected the time of 0 or more, got -1"},
+        {"expect text a b within 5", "expected \"expect text TEXT\""},
     };
     for (const auto& c : cases) {
         const std::string script = "# first line\n\ncreate\n" + std::string(c.line) + "\nshow\n";
@@ -80,7 +92,11 @@ TEST(ScenarioParser, GoodStatementsPass) {
         "expect sent nothing", "expect sent \"RU 5\" \"RR 5 12 12\"", "expect answer none", "expect answer \"\"",
         "expect text \"CAM 3\"", "expect control LevelMimic statesheet red", "expect timer 1 running",
         "expect timer 1 stopped", "expect registered 5 12", "expect unregistered 5 12", "expect panel 1 open",
-        "expect panel 2 closed", "route 5 12 3 # with a comment", "help", "quit"};
+        "expect panel 2 closed", "route 5 12 3 # with a comment", "help", "quit",
+        "device 5 videohub 127.0.0.1", "device 5 videohub 127.0.0.1:9990", "device 5 videohub router.local:1",
+        "device 5 videohub [::1]:9990", "device 5 videohub ::1", "expect text \"CAM 3\" within 500",
+        "expect text within within 5", "expect control LevelMimic statesheet red within 10",
+        "expect registered 5 12 within 0", "expect unregistered 5 12 within 100"};
     for (const char* line : lines) {
         ParsedScript parsed = parseScript(line);
         EXPECT_TRUE(parsed.errors.empty()) << "input: " << quoteText(line) << " message: "
