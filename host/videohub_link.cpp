@@ -316,6 +316,10 @@ void VideohubLink::armSilence() {
 }
 
 void VideohubLink::onSilence() {
+    // The loop may not have run for a while (a person at the prompt): data
+    // already waiting is not silence.
+    asio::error_code ignored;
+    if (socket_.available(ignored) > 0) lastData_ = Clock::now();
     const auto idle = Clock::now() - lastData_;
     if (idle >= timing_.deadAfter) {
         drop("no data for " + seconds(timing_.deadAfter));
