@@ -116,23 +116,20 @@ Result ReadContent(const std::string& content, const char* section, const char* 
     return ReadPath(dir.Write("test.ini", content), section, key, fallback, size);
 }
 
-std::string Utf16Le(const std::u16string& text) {
-    std::string bytes = "\xFF\xFE";
-    for (char16_t unit : text) {
-        bytes += static_cast<char>(unit & 0xFF);
-        bytes += static_cast<char>(unit >> 8);
+// `text` as UTF-16 after its byte-order mark.
+std::string Utf16(const std::u16string& text, bool big_endian) {
+    std::string bytes;
+    for (char16_t unit : u"\uFEFF"s + text) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += big_endian ? high : low;
+        bytes += big_endian ? low : high;
     }
     return bytes;
 }
 
-std::string Utf16Be(const std::u16string& text) {
-    std::string bytes = "\xFE\xFF";
-    for (char16_t unit : text) {
-        bytes += static_cast<char>(unit >> 8);
-        bytes += static_cast<char>(unit & 0xFF);
-    }
-    return bytes;
-}
+std::string Utf16Le(const std::u16string& text) { return Utf16(text, false); }
+std::string Utf16Be(const std::u16string& text) { return Utf16(text, true); }
 
 struct Case {
     std::string content;
