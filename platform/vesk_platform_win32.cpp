@@ -39,19 +39,17 @@ bool vesk_env_get(const char* name, char* out, size_t size) {
     out[0] = '\0';
     if (!name) return false;
     // 0 means unset (ERROR_ENVVAR_NOT_FOUND) or set to the empty text (no
-    // error); success does not clear the last error, so clear it first.
+    // error); success does not clear the last error, so clear it first. The
+    // host's own last error is put back: reading a setting must not change it.
+    const unsigned long hostError = GetLastError();
     SetLastError(0);
     unsigned long length = GetEnvironmentVariableA(name, out, static_cast<unsigned long>(size));
-    if (length == 0) {
-        out[0] = '\0';
-        return GetLastError() == 0;
-    }
+    bool set = length != 0 || GetLastError() == 0;
     // Too small: the result is the size needed, terminating zero included.
-    if (length >= size) {
-        out[0] = '\0';
-        return false;
-    }
-    return true;
+    if (length >= size) set = false;
+    if (!set || length == 0) out[0] = '\0';
+    SetLastError(hostError);
+    return set;
 }
 
 unsigned long vesk_profile_read(const char* section, const char* key, const char* fallback, char* out,

@@ -777,8 +777,12 @@ static void test_environment_set_by_the_host_process(void) {
                     "ET 1 10000");
 
     SetEnvironmentVariableA("QX_SYSTEM", NULL);
-    SETTING(component, "destid=23");
+    /* Reading the variables leaves the host thread's last error as it was. */
+    SetLastError(4321);
+    call(component, (void*)"destid=23", kText);
+    const unsigned long last_error = GetLastError();
     EXPECT_NO_COMMANDS(&host, "destid=23 after SetEnvironmentVariableA removed QX_SYSTEM");
+    if (last_error != 4321) failf(__LINE__, "destid=23: the host's last error 4321 became %lu", last_error);
 
     destroy(component);
     host.count = 0;
