@@ -137,7 +137,11 @@ public:
         for (size_t at = 0;; ++at) {
             while (at == pending_.size()) {
                 const std::string more = readSome(fd_, deadline);
-                if (more.empty()) return std::move(pending_);
+                if (more.empty()) {
+                    std::vector<VideohubBlock> all;
+                    all.swap(pending_);
+                    return all;
+                }
                 parser_.feed(more, pending_);
             }
             if (done(pending_[at])) {

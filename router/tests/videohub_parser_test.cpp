@@ -164,7 +164,7 @@ TEST(VideohubParser, SkipsBadLinesWithReason) {
         {"OUTPUT LABELS:\n 7 Cam\n\n", "missing number"},
         {"VIDEO OUTPUT ROUTING:\n3 -1\n\n", "input: negative number"},
         {"VIDEO OUTPUT ROUTING:\n3 4 5\n\n", "input: not a number"},
-        {"VIDEO OUTPUT ROUTING:\n3\n\n", "no blank after the output"},
+        {"VIDEO OUTPUT ROUTING:\n3\n\n", "no blank after the index"},
         {"VIDEO OUTPUT LOCKS:\n3 X\n\n", "lock state is not U, O, L or F"},
         {"VIDEOHUB DEVICE:\nDevice present: maybe\n\n", "unknown presence"},
         {"VIDEOHUB DEVICE:\nVideo outputs: -12\n\n", "negative number"},
