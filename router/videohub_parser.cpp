@@ -43,6 +43,18 @@ std::optional<int> number(std::string_view text, int limit, std::string& reason)
     return static_cast<int>(value);
 }
 
+// "INDEX REST": the index (0..kMaxRouterPorts-1) and, in `rest`, what
+// follows its blank. Null with `reason` set when there is no such index.
+std::optional<int> leadingIndex(std::string_view line, std::string_view& rest, std::string& reason) {
+    const size_t blank = line.find(' ');
+    if (blank == std::string_view::npos) {
+        reason = "no blank after the index";
+        return std::nullopt;
+    }
+    rest = line.substr(blank + 1);
+    return number(line.substr(0, blank), kMaxRouterPorts - 1, reason);
+}
+
 std::string_view trimRight(std::string_view text) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
     return text;
@@ -171,22 +183,19 @@ void VideohubParser::blockLine(VideohubBlock& block, std::string_view line) {
     case BlockKind::Device: deviceLine(block, line); break;
     case BlockKind::InputLabels:
     case BlockKind::OutputLabels: {
-        const size_t blank = line.find(' ');
-        if (blank == std::string_view::npos) return block.skip(line, "no blank after the index");
-        const std::optional<int> index = number(line.substr(0, blank), kMaxRouterPorts - 1, reason);
+        std::string_view label;
+        const std::optional<int> index = leadingIndex(line, label, reason);
         if (!index) return block.skip(line, reason);
-        const std::string_view label = line.substr(blank + 1);
         const std::string_view cut = RouterModel::cutLabel(label);
         block.labels.push_back(LabelLine{*index, std::string(cut), cut.size() != label.size()});
         break;
     }
     case BlockKind::Routing:
     case BlockKind::Locks: {
-        const size_t blank = line.find(' ');
-        if (blank == std::string_view::npos) return block.skip(line, "no blank after the output");
-        const std::optional<int> output = number(line.substr(0, blank), kMaxRouterPorts - 1, reason);
+        std::string_view rest;
+        const std::optional<int> output = leadingIndex(line, rest, reason);
         if (!output) return block.skip(line, reason);
-        const std::string_view rest = trimRight(line.substr(blank + 1));
+        rest = trimRight(rest);
         if (block.kind == BlockKind::Locks) {
             if (rest.size() != 1 || std::string_view("UOLF").find(rest[0]) == std::string_view::npos)
                 return block.skip(line, "lock state is not U, O, L or F");

@@ -133,20 +133,22 @@ public:
     // Blocks up to and including the first one `done` accepts; all of them
     // when none comes within kWait.
     std::vector<VideohubBlock> readUntil(const std::function<bool(const VideohubBlock&)>& done) {
-        std::vector<VideohubBlock> got;
         const auto deadline = Clock::now() + kWait;
-        while (true) {
-            for (; seen_ < pending_.size(); ++seen_) {
-                if (done(pending_[seen_])) {
-                    got.assign(pending_.begin(), pending_.begin() + static_cast<long>(seen_) + 1);
-                    pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(seen_) + 1);
-                    seen_ = 0;
-                    return got;
+        for (size_t at = 0;; ++at) {
+            while (at == pending_.size()) {
+                const std::string more = readSome(fd_, deadline);
+                if (more.empty()) {
+                    std::vector<VideohubBlock> all;
+                    all.swap(pending_);
+                    return all;
                 }
+                parser_.feed(more, pending_);
             }
-            const std::string more = readSome(fd_, deadline);
-            if (more.empty()) return pending_;
-            parser_.feed(more, pending_);
+            if (done(pending_[at])) {
+                std::vector<VideohubBlock> got(pending_.begin(), pending_.begin() + static_cast<long>(at) + 1);
+                pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(at) + 1);
+                return got;
+            }
         }
     }
     std::vector<VideohubBlock> readUntilKind(BlockKind kind) {
@@ -165,8 +167,7 @@ private:
     int fd_;
     bool connected_ = false;
     VideohubParser parser_;
-    std::vector<VideohubBlock> pending_;
-    size_t seen_ = 0;
+    std::vector<VideohubBlock> pending_;  // read, not yet returned
 };
 
 std::string kinds(const std::vector<VideohubBlock>& blocks) {
@@ -282,16 +283,11 @@ TEST(VeskRouter, DropsAClientWhoseLineNeverEnds) {
     EXPECT_EQ(again.dump.size(), 7u) << "still serving";
 }
 
-TEST(VeskRouter, StopsOnSignalAndRefusesBadOptions) {
+TEST(VeskRouter, StopsOnSignal) {
     RouterProcess router({"--listen", "127.0.0.1:0"});
     ASSERT_NE(router.port(), 0);
     router.signal(SIGTERM);
     EXPECT_EQ(router.waitExit(), 0);
-    for (const char* bad : {"--inputs=3", "5000", "x"}) {
-        RouterProcess refused({"--listen", "127.0.0.1:0", "--inputs", bad});
-        EXPECT_EQ(refused.port(), 0) << "--inputs " << bad;
-        EXPECT_EQ(refused.waitExit(), 2) << "--inputs " << bad;
-    }
 }
 
 }  // namespace
