@@ -8,7 +8,11 @@ endif()
 # a Windows build), so the headers are looked up outside the find root.
 find_path(VESK_ASIO_INCLUDE_DIR asio.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 add_library(vesk_asio INTERFACE)
-target_compile_definitions(vesk_asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED)
+# Asio picks aligned_alloc or operator new for its handler memory from a macro
+# that only some standard headers define first, so two files could allocate
+# one way and free the other (valgrind: "Mismatched free() / delete"): the
+# same choice for every file.
+target_compile_definitions(vesk_asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED ASIO_DISABLE_STD_ALIGNED_ALLOC)
 if(VESK_TREE STREQUAL "mingw")
   # A folder holding only asio.hpp and asio/.
   set(dir ${CMAKE_BINARY_DIR}/asio-include)
