@@ -8,53 +8,50 @@
 
 namespace {
 
-LinkTiming quickTiming() {
-    LinkTiming t;
-    t.pingAfter = std::chrono::milliseconds(50);
-    t.deadAfter = std::chrono::milliseconds(200);
-    t.firstRetry = std::chrono::milliseconds(20);
-    t.maxRetry = std::chrono::milliseconds(40);
-    return t;
-}
+// A driver with short times and no component, its notes in `out`.
+class LiveDriverTest : public ::testing::Test {
+protected:
+    static LinkTiming quickTiming() {
+        LinkTiming t;
+        t.pingAfter = std::chrono::milliseconds(50);
+        t.deadAfter = std::chrono::milliseconds(200);
+        t.firstRetry = std::chrono::milliseconds(20);
+        t.maxRetry = std::chrono::milliseconds(40);
+        return t;
+    }
+    bool has(const std::string& text) const { return out.str().find(text) != std::string::npos; }
 
-TEST(LiveDriver, ARouterThatAnswersPingsKeepsItsConnection) {
-    ScriptedRouter router(smallDump(), "ACK\n\n", false);
     std::ostringstream out;
-    Transcript transcript(out, false);
-    Emulator emulator(transcript);
-    LiveDriver driver(emulator, transcript, [](int) { return 4; }, quickTiming());
+    Transcript transcript{out, false};
+    Emulator emulator{transcript};
+    LiveDriver driver{emulator, transcript, [](int) { return 4; }, quickTiming()};
+};
+
+TEST_F(LiveDriverTest, ARouterThatAnswersPingsKeepsItsConnection) {
+    ScriptedRouter router(smallDump(), "ACK\n\n", false);
     driver.add(5, RouterAddress{"127.0.0.1", router.port()});
     driver.serve(600);
     EXPECT_EQ(router.connections(), 1) << out.str();
-    EXPECT_EQ(out.str().find("lost the connection"), std::string::npos) << out.str();
+    EXPECT_FALSE(has("lost the connection")) << out.str();
 }
 
-TEST(LiveDriver, ASilentRouterIsDroppedAndCalledAgain) {
+TEST_F(LiveDriverTest, ASilentRouterIsDroppedAndCalledAgain) {
     ScriptedRouter router(smallDump(), "", false);
-    std::ostringstream out;
-    Transcript transcript(out, false);
-    Emulator emulator(transcript);
-    LiveDriver driver(emulator, transcript, [](int) { return 4; }, quickTiming());
     driver.add(5, RouterAddress{"127.0.0.1", router.port()});
     driver.serve(600);
     EXPECT_GE(router.connections(), 2) << out.str();
-    EXPECT_NE(out.str().find("lost the connection to 127.0.0.1:" + std::to_string(router.port()) +
-                             ": no data for 0.2 s; connecting again"),
-              std::string::npos)
+    EXPECT_TRUE(has("lost the connection to 127.0.0.1:" + std::to_string(router.port()) +
+                    ": no data for 0.2 s; connecting again"))
         << out.str();
-    EXPECT_NE(out.str().find("dropped 1 request(s) the router had not answered"), std::string::npos) << out.str();
+    EXPECT_TRUE(has("dropped 1 request(s) the router had not answered")) << out.str();
 }
 
-TEST(LiveDriver, ARefusedConnectIsOneNoteAndIsTriedAgain) {
+TEST_F(LiveDriverTest, ARefusedConnectIsOneNoteAndIsTriedAgain) {
     unsigned short port;
     {
         ScriptedRouter closed("", "", true);
         port = closed.port();
     }
-    std::ostringstream out;
-    Transcript transcript(out, false);
-    Emulator emulator(transcript);
-    LiveDriver driver(emulator, transcript, [](int) { return 4; }, quickTiming());
     driver.add(5, RouterAddress{"127.0.0.1", port});
     driver.serve(300);
     std::vector<Report> reports;
