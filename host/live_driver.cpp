@@ -36,6 +36,7 @@ struct LiveDriver::Impl {
     asio::io_context io;
     asio::executor_work_guard<asio::io_context::executor_type> work;
     std::deque<LiveEvent> events;
+    std::map<int, std::pair<int, int>> sizesChecked;  // device -> (router, site)
     std::map<int, std::unique_ptr<VideohubLink>> links;
     Clock::time_point start;
     int64_t clockAtStart;
@@ -90,6 +91,9 @@ void LiveDriver::Impl::deliver() {
 void LiveDriver::Impl::checkSize(int device, int outputs) {
     std::optional<int> site = siteSize(device);
     const int size = site.value_or(0);
+    auto checked = sizesChecked.find(device);
+    if (checked != sizesChecked.end() && checked->second == std::make_pair(outputs, size)) return;
+    sizesChecked[device] = std::make_pair(outputs, size);
     if (size == outputs) return;
     const std::string file = Site::deviceFileName(device);
     out.note("warning: router device " + std::to_string(device) + " has " + std::to_string(outputs) +
@@ -97,6 +101,11 @@ void LiveDriver::Impl::checkSize(int device, int outputs) {
              (site ? "" : " (none given)") + ": the component will " +
              (size > outputs ? "accept destinations the router does not have"
                              : "refuse destinations the router has"));
+}
+
+void LiveDriver::checkSizes() {
+    for (const auto& [device, link] : impl_->links)
+        if (link->announcedOutputs() >= 0) impl_->checkSize(device, link->announcedOutputs());
 }
 
 void LiveDriver::Impl::advanceClock() {

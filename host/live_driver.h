@@ -42,6 +42,10 @@ public:
     // Runs what is ready without waiting, delivers it and fires the timers
     // that are due.
     void pump();
+    // Compares each router's announced size with the site's device file
+    // again (after the script changed the site); each disagreement is warned
+    // about once, until either number changes.
+    void checkSizes();
     // Serves the network and the timers for `ms` of wall-clock time, ending
     // early once `done` (checked after each delivery) holds. True when it did.
     bool serve(int64_t ms, const std::function<bool()>& done = {});

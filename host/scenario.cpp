@@ -355,7 +355,7 @@ void ScenarioRunner::begin(const std::string& name, const std::string& folder) {
     site_.reset(new Site());
     emulator_.reset(new Emulator(out_));
     out_.file(name);
-    for (const auto& [device, address] : options_.routers) connectRouter(device, address);
+    routersConnected_ = false;
 }
 
 void ScenarioRunner::connectRouter(int device, const RouterAddress& address) {
@@ -444,9 +444,22 @@ static std::string quotedList(const std::vector<std::string>& texts) {
     return out;
 }
 
+// Statements that only prepare the site or the module: routers given on the
+// command line are connected before the first statement of another kind, so
+// their size is checked against the site the script sets up.
+static bool preparation(const std::string& verb) {
+    return verb == "module" || verb == "panels" || verb == "site" || verb == "config" || verb == "say" ||
+           verb == "help";
+}
+
 bool ScenarioRunner::execute(const Statement& s) {
+    if (!routersConnected_ && !preparation(s.words[0].text)) {
+        routersConnected_ = true;
+        for (const auto& [device, address] : options_.routers) connectRouter(device, address);
+    }
     if (live_) live_->pump();
     bool ok = perform(s);
+    if (live_) live_->checkSizes();
     if (emulator_)
         for (const std::string& file : emulator_->takeMissingPanels())
             ok = error(s.line, "no panel file " + quoteText(file) + " in the panel folder (write \"create PATH nopanel\" "

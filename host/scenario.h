@@ -125,7 +125,8 @@ struct RunOptions {
         : modulePath(std::move(module)), routers(std::move(live)) {}
 
     std::string modulePath;  // from the command line; may be empty
-    // Live router devices each script starts with (--router D=HOST[:PORT]).
+    // Live router devices of every script (--router D=HOST[:PORT]), connected
+    // before its first statement that does more than prepare the site.
     std::vector<std::pair<int, RouterAddress>> routers;
 };
 
@@ -175,6 +176,7 @@ private:
     std::unique_ptr<Site> site_;
     // Declared after the emulator and the site it uses: it goes first.
     std::unique_ptr<LiveDriver> live_;
+    bool routersConnected_ = false;  // those of RunOptions::routers
     int failures_ = 0;
     int errors_ = 0;
     bool answered_ = false;

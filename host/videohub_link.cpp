@@ -15,8 +15,7 @@ static std::string seconds(std::chrono::milliseconds ms) {
 
 VideohubLink::VideohubLink(asio::io_context& io, int device, RouterAddress address, LinkTiming timing,
                            std::deque<LiveEvent>& events)
-    : io_(io),
-      device_(device),
+    : device_(device),
       address_(std::move(address)),
       timing_(timing),
       events_(events),
@@ -178,9 +177,9 @@ void VideohubLink::apply(const VideohubBlock& block) {
                  (model_.presence() == Presence::Absent ? "not present" : "in need of an update") +
                  ": polls stay unanswered until it is back");
         }
-        if (block.device.outputs >= 0 && block.device.outputs != announcedOutputs_) {
-            announcedOutputs_ = block.device.outputs;
-            events_.push_back(LiveEvent{LiveEvent::Kind::Size, device_, "", Report{}, model_.outputs()});
+        if (block.device.outputs >= 0 && model_.outputs() != announcedOutputs_) {
+            announcedOutputs_ = model_.outputs();
+            events_.push_back(LiveEvent{LiveEvent::Kind::Size, device_, "", Report{}, announcedOutputs_});
         }
     }
     if (result.rejectedCount) noteSkipped(block.header, result.rejectedCount, result.rejected.front());

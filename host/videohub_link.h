@@ -58,6 +58,8 @@ public:
     // The first connect has come to an end: the state is known, the dump is
     // over, the device is absent, or the connection failed or dropped.
     bool settled() const { return settled_ || known(); }
+    // The router's "Video outputs" as last announced; -1 before any.
+    int announcedOutputs() const { return announcedOutputs_; }
 
     // See LiveRouters::poll.
     void poll(int first, int last, std::vector<Report>& reports, std::string& why) const;
@@ -92,7 +94,6 @@ private:
     void noteSkipped(const std::string& header, size_t count, const SkippedLine& first);
     std::string name() const;
 
-    asio::io_context& io_;
     const int device_;
     const RouterAddress address_;
     const LinkTiming timing_;

@@ -73,7 +73,8 @@ private:
 // A script run statement by statement, so the router can be driven between.
 class Session {
 public:
-    Session() : transcript_(out_, false), runner_(transcript_, modules_, RunOptions{VESK_HOST_TEST_MODULE}) {
+    explicit Session(std::vector<std::pair<int, RouterAddress>> routers = {})
+        : transcript_(out_, false), runner_(transcript_, modules_, RunOptions{VESK_HOST_TEST_MODULE, routers}) {
         runner_.begin("loopback", ".");
     }
     void run(const std::string& statements) {
@@ -164,6 +165,32 @@ TEST(VeskRouterLoopback, ARouterOfAnotherSizeThanTheSiteIsAWarning) {
         }
         session.end();
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(VeskRouterLoopback, TheSiteIsCheckedAgainWhenTheScriptChangesIt) {
+    RouterProcess router({"--listen", "127.0.0.1:0"});
+    Session session;
+    session.run("site temp\ndevice 5 videohub 127.0.0.1:" + std::to_string(router.port()));
+    EXPECT_EQ(session.count("gives DatabaseSize_1=0 (none given)"), 1u) << session.transcript();
+    session.run("config 5 size 12\nwait 10\nconfig 5 size 16\nwait 10\nsay done");
+    EXPECT_EQ(session.count("gives DatabaseSize_1=12: the component will refuse"), 1u) << session.transcript();
+    EXPECT_EQ(session.count("warning:"), 2u) << session.transcript();
+    session.end();
+}
+
+TEST(VeskRouterLoopback, ARouterFromTheCommandLineIsConnectedAfterTheSiteIsReady) {
+    RouterProcess router({"--listen", "127.0.0.1:0"});
+    Session session({{5, RouterAddress{"127.0.0.1", static_cast<uint16_t>(router.port())}}});
+    session.run("site temp\nconfig 5 size 16\ncreate\nsend driverid=5\nsend destid=3\n"
+                "expect text \"Input 3\" within 3000");
+    EXPECT_TRUE(session.end()) << session.transcript();
+    EXPECT_EQ(session.count("warning:"), 0u) << session.transcript();
+    EXPECT_LT(session.transcript().find("connected to"), session.transcript().find("<- create"))
+        << session.transcript();
 }
 
 }  // namespace
