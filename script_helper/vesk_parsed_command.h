@@ -63,6 +63,8 @@ public:
     int index() const { return record_->index; }
     int info() const { return record_->info; }
     vesk_string text() const;
+    // The record's zero-terminated text itself, valid for the handler call.
+    const char* textChars() const { return record_->text; }
 
 private:
     const RevertiveRecord* record_;

@@ -15,7 +15,8 @@ Parvex::Parvex(vesk_client_callback* hostLink, const char* panelFolder)
       idleText("unknown"),
       deviceNumber(-1),
       destinationNumber(-1),
-      lastSource(-1) {
+      lastSource(-1),
+      lastText() {
     panelShow(vesk_string(kPanel), vesk_string("mimic.vesk_ui"), vesk_string());
 }
 
@@ -87,11 +88,14 @@ bool Parvex::setDeviceDestination(int device, int destination) {
 int Parvex::revertiveCallback(RevertiveNotify& event) {
     if (event.device() != deviceNumber || event.index() != destinationNumber) return 0;
     const int source = event.info();
-    if (source == lastSource) return 0;
-    // Without memory for the command the report is left unshown: the source is
-    // not remembered, polling goes on and the next report for it is taken.
+    // The text counts too: a renamed source, or the same source number on
+    // another router, must not leave the old name on the control.
+    if (source == lastSource && lastText == event.textChars()) return 0;
+    // Without memory for the command the report is left unshown: neither source
+    // nor text is remembered, polling goes on and the next report is taken.
     if (!textPut(vesk_string("text"), event.text(), vesk_string(kPanel), vesk_string(kControl))) return 0;
     lastSource = source;
+    lastText = event.textChars();
     timerStop(kPollTimer);
     return 0;
 }
