@@ -87,6 +87,10 @@ public:
     explicit ParentNotify(const ParsedCommand* parsed) : parsed_(parsed) {}
     vesk_string command() const;
     vesk_string value() const;
+    // The parsed texts themselves, never null, valid for the handler call:
+    // reading them copies nothing.
+    const char* commandChars() const { return parsed_->command; }
+    const char* valueChars() const { return parsed_->value; }
 
 private:
     const ParsedCommand* parsed_;
