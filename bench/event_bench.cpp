@@ -120,7 +120,7 @@ char* Deliver(vesk_client_callback* component, void* data, int type) {
 
 // Makes the handler under test on `host`, following device 5, destination 12,
 // with source 3 shown and the poll timer stopped.
-using Make = vesk_client_callback* (*)(NullHost& host);
+using Make = vesk_client_callback* (*)(vesk_client_callback& host);
 
 vesk_client_callback* FollowAndShow(vesk_client_callback* component) {
     Deliver(component, const_cast<char*>("driverid=5"), VESK_EVENT_TEXT);
@@ -130,9 +130,9 @@ vesk_client_callback* FollowAndShow(vesk_client_callback* component) {
     return component;
 }
 
-vesk_client_callback* Showing(NullHost& host) { return FollowAndShow(load_vesk_client_script(&host, "")); }
+vesk_client_callback* Showing(vesk_client_callback& host) { return FollowAndShow(load_vesk_client_script(&host, "")); }
 
-vesk_client_callback* PlainShowing(NullHost& host) { return FollowAndShow(new PlainHandler(&host)); }
+vesk_client_callback* PlainShowing(vesk_client_callback& host) { return FollowAndShow(new PlainHandler(&host)); }
 
 void* Word(intptr_t value) { return reinterpret_cast<void*>(value); }
 
@@ -216,6 +216,63 @@ void NewDestination(benchmark::State& state) {
     unsigned next = 0;
     Measure(state, [&] { benchmark::DoNotOptimize(Deliver(component, const_cast<char*>(texts[next++ & 1]), 3)); });
     delete component;
+}
+
+// ---- The baseline does the component's work ----
+
+// Keeps every command it receives.
+class RecordingHost : public vesk_client_callback {
+  public:
+    char* callback(void* data, int type) override {
+        if (type == VESK_CALL_COMMAND) commands.push_back(static_cast<const char*>(data));
+        return nullptr;
+    }
+    std::vector<std::string> commands;
+};
+
+// What one event makes `make`'s handler send and answer, after its set-up.
+std::vector<std::string> Outcome(Make make, void* data, int type) {
+    RecordingHost host;
+    vesk_client_callback* handler = make(host);
+    host.commands.clear();
+    char* answer = handler->callback(data, type);
+    if (answer) {
+        host.commands.push_back(std::string("answer ") + answer);
+        handler->callback(answer, VESK_EVENT_RELEASE);
+    }
+    const std::vector<std::string> sent = host.commands;  // before the delete's own commands
+    delete handler;
+    return sent;
+}
+
+// True when the plain C handler sends and answers exactly what the component
+// does for each compared event, so that the ratios compare the same work.
+bool BaselineMatches() {
+    RevertiveRecord otherDevice = Report(6, 12, 4, "CAM 4");
+    RevertiveRecord newSource = Report(5, 12, 4, "CCCCC");
+    const struct {
+        const char* name;
+        void* data;
+        int type;
+    } events[] = {
+        {"report/other pair", &otherDevice, VESK_EVENT_REVERTIVE},
+        {"report/new source", &newSource, VESK_EVENT_REVERTIVE},
+        {"statesheet=red", const_cast<char*>("statesheet=red"), VESK_EVENT_TEXT},
+        {"unusedtext=Spare", const_cast<char*>("unusedtext=Spare"), VESK_EVENT_TEXT},
+        {"_events", const_cast<char*>("_events"), VESK_EVENT_TEXT},
+    };
+    bool same = true;
+    for (const auto& event : events) {
+        const std::vector<std::string> component = Outcome(Showing, event.data, event.type);
+        const std::vector<std::string> plain = Outcome(PlainShowing, event.data, event.type);
+        if (component == plain) continue;
+        fprintf(stderr, "event_bench: for %s the plain C handler sent %zu commands, the component %zu:\n",
+                event.name, plain.size(), component.size());
+        for (const std::string& command : plain) fprintf(stderr, "  plain C:   %s\n", command.c_str());
+        for (const std::string& command : component) fprintf(stderr, "  component: %s\n", command.c_str());
+        same = false;
+    }
+    return same;
 }
 
 // ---- Goals ----
@@ -345,6 +402,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "event_bench: cannot make a site folder\n");
         return 2;
     }
+    if (!BaselineMatches()) return 2;
     std::vector<benchmark::internal::Benchmark*> all = {
         benchmark::RegisterBenchmark("event/bare virtual call (baseline)", BareVirtualCall),
         benchmark::RegisterBenchmark("report/other pair", ReportOtherPair, Showing),

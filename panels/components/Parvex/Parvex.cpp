@@ -35,10 +35,10 @@ static bool same_text(const char* left, const char* right) {
     return *left == *right;
 }
 
-// Settings are read straight from the parsed text: every event passes through
-// here, and a copy per keyword would cost more than the work itself. "return"
-// (with "all" or not), "instance" and "_commands" are answered with a list of
-// one empty entry at most, which joins to the empty text.
+// Settings are read straight from the parsed text: every text event passes
+// through here, and a copy per keyword would cost more than the work itself.
+// Everything but "_events" is answered with the empty text; for "return=all"
+// and "_commands" that is their one empty entry joined.
 vesk_string Parvex::parentCallback(ParentNotify& event) {
     const char* command = event.commandChars();
     if (same_text(command, "driverid")) {
