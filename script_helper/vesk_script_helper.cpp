@@ -16,8 +16,8 @@ char vesk_script_helper_signature[] =
 
 // ---- Small text helpers that never allocate ----
 
-// Characters of a zero-terminated text; null reads as empty.
-static size_t text_length(const char* text) { return text ? vesk_strlen(text) : 0; }
+// The text itself, or the empty text for null.
+static const char* or_empty(const char* text) { return text ? text : ""; }
 
 // Writes the decimal text of `value` at `out`, zero-filled after the sign to at
 // least `width` characters as "%0*d" does; returns the characters written.
@@ -198,12 +198,13 @@ enum { kTextCommandRoom = vesk_string::kInlineCapacity + 1 };
 bool vesk_script_helper::textPut(const char* param, const char* value, const char* panel, const char* control) {
     // Built piece by piece into one buffer: this is the path of every report
     // shown, and copying each piece once is all the work it needs.
-    const char* const pieces[] = {"TP '", param, "=", value, "' '", panel, "' '", control, "'"};
+    const char* const pieces[] = {"TP '",          or_empty(param), "=",   or_empty(value), "' '",
+                                  or_empty(panel), "' '",         or_empty(control), "'"};
     enum { kPieces = sizeof pieces / sizeof pieces[0] };
     size_t lengths[kPieces];
     size_t total = 0;
     for (int i = 0; i < kPieces; ++i) {
-        lengths[i] = text_length(pieces[i]);
+        lengths[i] = vesk_strlen(pieces[i]);
         total += lengths[i];
     }
     char local[kTextCommandRoom];
