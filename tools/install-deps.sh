@@ -24,6 +24,7 @@ have valgrind || need+=(valgrind)
 pkg_missing libgtest-dev && need+=(libgtest-dev)
 pkg_missing libgmock-dev && need+=(libgmock-dev)
 pkg_missing libbenchmark-dev && need+=(libbenchmark-dev)
+pkg_missing libasio-dev && need+=(libasio-dev)
 have python3 || need+=(python3)
 have gcovr || need+=(gcovr)
 
