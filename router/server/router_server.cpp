@@ -75,7 +75,7 @@ private:
 
 RouterServer::RouterServer(asio::io_context& io, const asio::ip::tcp::endpoint& endpoint, RouterModel& model,
                            std::string modelName, std::ostream& log)
-    : acceptor_(io, endpoint), model_(model), modelName_(std::move(modelName)), log_(log) {
+    : acceptor_(io, endpoint), retry_(io), model_(model), modelName_(std::move(modelName)), log_(log) {
     accept();
 }
 
@@ -86,6 +86,7 @@ asio::ip::tcp::endpoint RouterServer::endpoint() const { return acceptor_.local_
 void RouterServer::close() {
     asio::error_code ignored;
     acceptor_.close(ignored);
+    retry_.cancel();
     for (auto& [id, session] : sessions_) session->close();
     sessions_.clear();
     lockOwners_.clear();
@@ -94,16 +95,23 @@ void RouterServer::close() {
 void RouterServer::accept() {
     acceptor_.async_accept([this](const asio::error_code& error, asio::ip::tcp::socket socket) {
         if (error == asio::error::operation_aborted || !acceptor_.is_open()) return;
-        if (!error) {
-            asio::error_code ec;
-            const auto peer = socket.remote_endpoint(ec);
-            const int id = nextClient_++;
-            auto session = std::make_shared<Session>(*this, std::move(socket), id);
-            sessions_[id] = session;
-            log_ << "client " << id << " connected from " << peer << std::endl;
-            session->send(formatDump(model_, modelName_, [this, id](int output) { return lockFor(id, output); }));
-            session->start();
+        if (error) {
+            // Out of descriptors, say: try again later rather than at once.
+            log_ << "accept failed: " << error.message() << std::endl;
+            retry_.expires_after(std::chrono::milliseconds(200));
+            retry_.async_wait([this](const asio::error_code& e) {
+                if (!e && acceptor_.is_open()) accept();
+            });
+            return;
         }
+        asio::error_code ec;
+        const auto peer = socket.remote_endpoint(ec);
+        const int id = nextClient_++;
+        auto session = std::make_shared<Session>(*this, std::move(socket), id);
+        sessions_[id] = session;
+        log_ << "client " << id << " connected from " << peer << std::endl;
+        session->send(formatDump(model_, modelName_, [this, id](int output) { return lockFor(id, output); }));
+        session->start();
         accept();
     });
 }

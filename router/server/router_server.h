@@ -76,6 +76,7 @@ private:
     Lock lockFor(int client, int output) const;
 
     asio::ip::tcp::acceptor acceptor_;
+    asio::steady_timer retry_;  // the next accept after a failed one
     RouterModel& model_;
     std::string modelName_;
     std::ostream& log_;

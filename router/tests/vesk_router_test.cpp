@@ -283,6 +283,18 @@ TEST(VeskRouter, DropsAClientWhoseLineNeverEnds) {
     EXPECT_EQ(again.dump.size(), 7u) << "still serving";
 }
 
+TEST(VeskRouter, DeviceGoesAndComesBack) {
+    RouterProcess router({"--listen", "127.0.0.1:0", "--inputs", "2", "--outputs", "2"});
+    Connected c(router.port());
+    router.command("present false");
+    EXPECT_EQ(c.client.readUntilKind(BlockKind::Device).back().device.presence, Presence::Absent);
+    c.client.send("VIDEO OUTPUT ROUTING:\n1 1\n\n");
+    EXPECT_EQ(kinds(c.client.readUntilKind(BlockKind::Nak)), "NAK ");
+    router.command("present true");
+    EXPECT_EQ(kinds(c.client.readUntilKind(BlockKind::EndPrelude)),
+              "VIDEOHUB DEVICE: INPUT LABELS: OUTPUT LABELS: VIDEO OUTPUT LOCKS: VIDEO OUTPUT ROUTING: END PRELUDE: ");
+}
+
 TEST(VeskRouter, StopsOnSignal) {
     RouterProcess router({"--listen", "127.0.0.1:0"});
     ASSERT_NE(router.port(), 0);
