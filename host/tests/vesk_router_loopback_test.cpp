@@ -119,6 +119,8 @@ TEST(VeskRouterLoopback, ThePanelFollowsTheRoutersStateTakesAndLabels) {
     router.command("label 4 Studio B");
     router.command("route 11 4");
     session.run("expect text \"Studio B\" within 3000");
+    router.command("label 4 Studio C");
+    session.run("expect text \"Studio C\" within 3000");
     session.run("route 5 12 9\nexpect text \"Input 9\" within 3000");
     EXPECT_TRUE(session.end()) << session.transcript();
     EXPECT_EQ(session.count("!! "), 0u) << session.transcript();
