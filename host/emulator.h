@@ -33,6 +33,7 @@
 
 #include "module.h"
 #include "panel.h"
+#include "parvex_model.h"
 #include "router.h"
 #include "text.h"
 #include "timers.h"
@@ -48,7 +49,9 @@ public:
     // relative panel file paths start from.
     void setModule(Module* module) { module_ = module; }
     bool hasModule() const { return module_ != nullptr; }
+    Module* module() const { return module_; }
     void setPanelFolder(const std::string& folder) { panelFolder_ = folder; }
+    const std::string& panelFolder() const { return panelFolder_; }
 
     // Calls the export with `path`. False when it returned null.
     bool create(const std::string& path);
@@ -78,6 +81,7 @@ public:
     void rename(int device, int source, const std::string& name);
 
     const Panel* panel(const std::string& name) const;
+    const std::map<std::string, Panel>& panels() const { return panels_; }
     const TimerClock& clock() const { return clock_; }
 
     // Commands received since the last call, in order.
@@ -91,6 +95,11 @@ public:
     void allowMissingPanels(bool allowed) { missingPanelsAllowed_ = allowed; }
 
     char* onCall(void* data, int type) override;
+
+    // Tells why something stayed silent (see Transcript::silent): the
+    // emulator's own reasons, and those of a router backend (a poll that
+    // went unanswered, ...).
+    void silent(const std::string& about, const std::string& text) { out_.silent(about, text); }
 
 private:
     char* call(void* data, int type);
@@ -107,6 +116,7 @@ private:
         char* reply = nullptr;
         bool showReply = false;
         std::vector<std::string> notes;
+        std::vector<Silence> silences;
         std::vector<std::string> violations;
         std::vector<std::pair<int, std::string>> panelErrors;  // line, message
     };
@@ -115,6 +125,12 @@ private:
     void handBack(char* text);
     std::string resolvePanelPath(const std::string& file) const;
     void endComponentState();
+    // The commands received since `from` (an earlier size of commands_).
+    std::vector<std::string> commandsSince(size_t from) const;
+    void explain(const std::vector<Silence>& reasons);
+    // Notes the registrations of devices other than `device` that a new
+    // "RR"/"RU" for `device` leaves in place, once per call from the outside.
+    void noteLeftBehind(int device, const std::string& command, Outcome& o);
 
     Transcript& out_;
     Module* module_ = nullptr;
@@ -144,6 +160,9 @@ private:
     std::map<char*, ReplyBook> replyBook_;
     std::vector<std::unique_ptr<char[]>> replies_;
     std::string currentCommand_;
+
+    ParvexModel model_;
+    std::vector<int> leftBehindNoted_;
 };
 
 #endif  // VESK_HOST_EMULATOR_H

@@ -47,7 +47,13 @@
 //   expect timer N running | expect timer N stopped
 //   expect registered D DEST | expect unregistered D DEST
 //   expect panel NAME open | expect panel NAME closed
+//   state                        the host's side now: clock, timers,
+//                                registrations, routes, panels, site files
+//   reset                        a fresh emulator, site and clock; the
+//                                module stays
 //   help, quit                   at the prompt; "quit" also ends a script
+//
+// A line holds at most kMaxLineBytes bytes.
 #ifndef VESK_HOST_SCENARIO_H
 #define VESK_HOST_SCENARIO_H
 
@@ -78,6 +84,9 @@ struct ScriptError {
     std::string message;
 };
 
+// The longest script line read; a longer one is an error at that line.
+const size_t kMaxLineBytes = 65536;
+
 // Splits one line into words. Null statement words for a blank or comment
 // line. Returns an error for a malformed line (bad quoting).
 std::optional<ScriptError> tokenizeLine(const std::string& text, int line, Statement& out);
@@ -85,12 +94,16 @@ std::optional<ScriptError> tokenizeLine(const std::string& text, int line, State
 // Checks a statement's shape (verb, argument count, numbers). Null when good.
 std::optional<std::string> checkStatement(const Statement& statement);
 
-// Parses a whole script: every statement, or every error (line order).
+// Parses a whole script: every statement, or every error (line order). A
+// script without statements is an error too.
 struct ParsedScript {
     std::vector<Statement> statements;
     std::vector<ScriptError> errors;
 };
 ParsedScript parseScript(const std::string& content);
+
+// Every statement's first word, in the order "help" lists them.
+const std::vector<std::string>& statementNames();
 
 // The statement reference shown by "help".
 const char* scenarioHelp();
@@ -115,16 +128,18 @@ class ScenarioRunner {
 public:
     ScenarioRunner(Transcript& transcript, ModuleCache& modules, RunOptions options);
 
-    // Runs a whole script. `name` is how it is shown; `folder` is where its
-    // relative paths start. True when it passed.
+    // Runs a whole script. `name` is how it is shown (its path as given);
+    // `folder` is where its relative paths start. True when it passed.
     bool runScript(const std::string& name, const std::string& folder, const std::string& content);
-    // Reports a script that could not be read, as a failed script.
-    void unreadable(const std::string& name);
+    // Reports a script that could not be read, as a failed script: `why`
+    // at `line` (0: the script as a whole).
+    void unreadable(const std::string& name, int line, const std::string& why);
 
     // Statement by statement (the interactive prompt): a script error is
     // reported and the session goes on.
     void begin(const std::string& name, const std::string& folder);
-    // False when the statement was "quit".
+    // False when the statement was "quit". An expectation that holds says
+    // "ok".
     bool runLine(const std::string& text, int line);
     // Ends the session; true when it passed.
     bool end();
@@ -137,6 +152,9 @@ private:
     void fail(int line, const std::string& message);
     std::string resolve(const std::string& path) const;
     bool needComponent(int line);
+    // A fresh emulator and site; the module and the panel folder stay.
+    void reset();
+    HostState hostState() const;
 
     Transcript& out_;
     ModuleCache& modules_;
@@ -148,6 +166,9 @@ private:
     std::unique_ptr<Site> site_;
     int failures_ = 0;
     int errors_ = 0;
+    // Violations and panel file errors of the emulators a "reset" ended.
+    int earlierViolations_ = 0;
+    int earlierPanelErrors_ = 0;
     bool answered_ = false;
     std::optional<std::string> lastAnswer_;
 };

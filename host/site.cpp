@@ -1,10 +1,13 @@
 #include "site.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+
+#include "text.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -83,7 +86,15 @@ bool Site::use(const std::string& folder, const std::string& system, std::string
     return true;
 }
 
+bool Site::plainFolderName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\\:\0", 4)) == std::string::npos;
+}
+
 bool Site::makeTemporary(const std::string& system, std::string& error) {
+    if (!plainFolderName(system)) {
+        error = "expected one folder name for the system of a temporary site, not " + quoteText(system);
+        return false;
+    }
     release();
     std::error_code ec;
     fs::path base = fs::temp_directory_path(ec);
@@ -147,4 +158,19 @@ bool Site::removeDevice(int device, std::string& error) {
     std::error_code ec;
     fs::remove(fs::path(configFolder()) / deviceFileName(device), ec);
     return true;
+}
+
+std::vector<int> Site::deviceFiles() const {
+    std::vector<int> devices;
+    if (root_.empty()) return devices;
+    std::error_code ec;
+    for (fs::directory_iterator it(fs::path(configFolder()), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        int device = 0;
+        char tail = 0;
+        if (std::sscanf(name.c_str(), "dev_%d.ini%c", &device, &tail) == 1 && name == deviceFileName(device))
+            devices.push_back(device);
+    }
+    std::sort(devices.begin(), devices.end());
+    return devices;
 }

@@ -24,6 +24,8 @@ have valgrind || need+=(valgrind)
 pkg_missing libgtest-dev && need+=(libgtest-dev)
 pkg_missing libgmock-dev && need+=(libgmock-dev)
 pkg_missing libbenchmark-dev && need+=(libbenchmark-dev)
+pkg_missing nlohmann-json3-dev && need+=(nlohmann-json3-dev)
+pkg_missing libedit-dev && need+=(libedit-dev)
 have python3 || need+=(python3)
 have gcovr || need+=(gcovr)
 
