@@ -175,8 +175,9 @@ void Transcript::violation(const std::string& text) {
     r["file"] = file_;
     r["line"] = line_;
     r["text"] = text;
-    emit(r, "!! " + escapeControl(where) + ": " + text);
-    alert(where + ": violation: " + text);
+    // Outside any script (the emulator driven alone) there is no place.
+    emit(r, "!! " + (file_.empty() ? "" : escapeControl(where) + ": ") + text);
+    alert((file_.empty() ? "" : where + ": ") + "violation: " + text);
 }
 
 void Transcript::failure(const std::string& file, int line, const std::string& text) {
