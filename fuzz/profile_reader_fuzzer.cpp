@@ -75,8 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::string fallbackText = fallback ? fallback : "";
     const bool fromFallback = fallbackText.compare(0, value.size(), value) == 0;
-    const bool wide = content.size() >= 2 && static_cast<unsigned char>(content[0]) == 0xFF &&
-                      static_cast<unsigned char>(content[1]) == 0xFE;
+    const bool wide = content.size() >= 2 && ((static_cast<unsigned char>(content[0]) == 0xFF &&
+                                               static_cast<unsigned char>(content[1]) == 0xFE) ||
+                                              (static_cast<unsigned char>(content[0]) == 0xFE &&
+                                               static_cast<unsigned char>(content[1]) == 0xFF));
     if (!fromFallback && !wide && content.find(value) == std::string::npos)
         FuzzFail("value " + Escaped(value) + " is in neither the file nor the fallback", what);
 

@@ -22,8 +22,9 @@ static const char kSystemVariable[] = "QX_SYSTEM";
 
 void setEnvironment(const char* name, const std::optional<std::string>& value) {
 #if defined(_WIN32)
-    // _putenv changes the C runtime's copy that the module's getenv reads;
-    // "NAME=" removes the variable, so an empty value cannot be set here.
+    // _putenv changes both the process environment, which the module reads,
+    // and the C runtime's copy; "NAME=" removes the variable, so an empty
+    // value cannot be set here.
     std::string assignment = std::string(name) + "=" + (value ? *value : "");
     _putenv(assignment.c_str());
 #else

@@ -47,10 +47,13 @@ void* vesk_mem_alloc(size_t size);
 // Returns a block from vesk_mem_alloc to the heap. Null is ignored.
 void vesk_mem_free(void* block);
 
-// The value of environment variable `name`, or null when it is not set. The
-// text belongs to the runtime and stays valid until the environment changes;
-// callers copy what they keep.
-const char* vesk_env_get(const char* name);
+// Copies the value of environment variable `name`, as the process has it at
+// the time of the call, into `out` (room for `size` bytes, terminating zero
+// included) and returns true. Returns false, with `out` empty, when the
+// variable is not set or its value needs more than `size` bytes (or `name` is
+// null). A variable set to the empty text is set. `out` may be null only when
+// `size` is 0. Allocates nothing.
+bool vesk_env_get(const char* name, char* out, size_t size);
 
 // Reads one key of one section of an ini-style file, as Windows'
 // GetPrivateProfileStringA does: copies the key's value, or `fallback` when the

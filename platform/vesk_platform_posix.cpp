@@ -3,6 +3,7 @@
 #include "vesk_platform.h"
 
 #include <stdlib.h>
+#include <string.h>
 
 static vesk_alloc_gate alloc_gate = nullptr;
 static void* alloc_gate_context = nullptr;
@@ -16,7 +17,16 @@ void* vesk_mem_alloc(size_t size) {
 
 void vesk_mem_free(void* block) { free(block); }
 
-const char* vesk_env_get(const char* name) { return name ? getenv(name) : nullptr; }
+bool vesk_env_get(const char* name, char* out, size_t size) {
+    if (!out || size == 0) return false;
+    out[0] = '\0';
+    const char* value = name ? getenv(name) : nullptr;
+    if (!value) return false;
+    size_t length = strlen(value);
+    if (length >= size) return false;
+    memcpy(out, value, length + 1);
+    return true;
+}
 
 void vesk_debug_output(const char* text) {
     if (text && debug_sink) debug_sink(text, debug_sink_context);

@@ -16,7 +16,10 @@
 extern "C" {
 __declspec(dllimport) void* __cdecl malloc(size_t size);
 __declspec(dllimport) void __cdecl free(void* block);
-__declspec(dllimport) char* __cdecl getenv(const char* name);
+__declspec(dllimport) unsigned long __stdcall GetEnvironmentVariableA(const char* name, char* out,
+                                                                      unsigned long size);
+__declspec(dllimport) unsigned long __stdcall GetLastError(void);
+__declspec(dllimport) void __stdcall SetLastError(unsigned long code);
 __declspec(dllimport) unsigned long __stdcall GetPrivateProfileStringA(const char* section, const char* key,
                                                                        const char* fallback, char* out,
                                                                        unsigned long size, const char* path);
@@ -28,7 +31,26 @@ void* vesk_mem_alloc(size_t size) { return malloc(size ? size : 1); }
 
 void vesk_mem_free(void* block) { free(block); }
 
-const char* vesk_env_get(const char* name) { return name ? getenv(name) : nullptr; }
+// kernel32, not the C runtime's getenv: msvcrt.dll keeps its own copy of the
+// environment, taken when it started, and a host built on another runtime
+// changes only the process's block, which this reads.
+bool vesk_env_get(const char* name, char* out, size_t size) {
+    if (!out || size == 0) return false;
+    out[0] = '\0';
+    if (!name) return false;
+    // 0 means unset (ERROR_ENVVAR_NOT_FOUND) or set to the empty text (no
+    // error); success does not clear the last error, so clear it first. The
+    // host's own last error is put back: reading a setting must not change it.
+    const unsigned long hostError = GetLastError();
+    SetLastError(0);
+    unsigned long length = GetEnvironmentVariableA(name, out, static_cast<unsigned long>(size));
+    bool set = length != 0 || GetLastError() == 0;
+    // Too small: the result is the size needed, terminating zero included.
+    if (length >= size) set = false;
+    if (!set || length == 0) out[0] = '\0';
+    SetLastError(hostError);
+    return set;
+}
 
 unsigned long vesk_profile_read(const char* section, const char* key, const char* fallback, char* out,
                                 unsigned long size, const char* path) {

@@ -90,29 +90,51 @@ static char* load_file(const char* path, size_t* length) {
     return data;
 }
 
-// Skips a UTF-8 byte-order mark, or narrows UTF-16LE (with its mark) in place to
-// 8-bit text, one byte per code unit. Returns where the text starts.
-static const char* decode_text(char* data, size_t* length) {
-    unsigned char* bytes = (unsigned char*)data;
-    size_t n = *length;
-    if (n >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
-        size_t units = (n - 2) / 2;  // a stray odd byte at the end is dropped
-        for (size_t i = 0; i < units; ++i) {
-            unsigned unit = bytes[2 + 2 * i] | (unsigned)bytes[3 + 2 * i] << 8;
-            data[i] = unit < 0x80 ? (char)unit : '?';
-        }
-        *length = units;
-        return data;
+// Narrows the UTF-16 code units in data[0..n) in place to 8-bit text, one byte
+// per unit: ASCII as it stands, any other unit '?'. `high` is the offset of a
+// unit's high byte: 1 little-endian, 0 big-endian. A stray odd byte at the end
+// is dropped. Returns the number of characters.
+static size_t narrow_utf16(char* data, size_t n, int high) {
+    const unsigned char* bytes = (const unsigned char*)data;
+    size_t units = n / 2;
+    for (size_t i = 0; i < units; ++i) {
+        unsigned unit = (unsigned)bytes[2 * i + high] << 8 | bytes[2 * i + 1 - high];
+        data[i] = unit < 0x80 ? (char)unit : '?';
     }
+    return units;
+}
+
+// Skips a UTF-8 byte-order mark, or narrows UTF-16 with its mark (FF FE
+// little-endian, FE FF big-endian) in place to 8-bit text. As on Windows, the
+// first two bytes alone decide: FE FF before 8-bit text turns it into UTF-16
+// units that match nothing. Returns where the text starts.
+static const char* decode_text(char* data, size_t* length) {
+    const unsigned char* bytes = (const unsigned char*)data;
+    size_t n = *length;
     if (n >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
         *length = n - 3;
         return data + 3;
     }
+    if (n >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
+        int high = bytes[0] == 0xFF ? 1 : 0;
+        *length = narrow_utf16(data + 2, n - 2, high);
+        return data + 2;
+    }
     return data;
 }
 
+// Ends [*begin, *end) at its first zero byte. Windows keeps each name and value
+// as a zero-terminated text, so a zero cuts it, but only after the line, its
+// '=' and its ']' were found and blanks were trimmed.
+static void cut_at_zero(const char* begin, const char** end) {
+    const char* zero = (const char*)memchr(begin, '\0', (size_t)(*end - begin));
+    if (zero)
+        *end = zero;
+}
+
 // Finds `key` in the first section named `section`. Returns the start of the
-// value (quotes removed) and sets *value_end, or returns null.
+// value (quotes removed) and sets *value_end; returns null when the key is
+// missing or its first line has no '=' (Windows then gives the fallback).
 static const char* find_value(const char* text, size_t length, const char* section,
                               const char* section_end, const char* key, const char* key_end,
                               const char** value_end) {
@@ -127,9 +149,6 @@ static const char* find_value(const char* text, size_t length, const char* secti
         while (p < end && is_line_end(*p))
             ++p;
 
-        const char* nul = (const char*)memchr(line, '\0', (size_t)(line_end - line));
-        if (nul)
-            line_end = nul;
         trim(&line, &line_end);
         if (line == line_end)
             continue;
@@ -144,6 +163,7 @@ static const char* find_value(const char* text, size_t length, const char* secti
                 const char* name = line + 1;
                 const char* name_end = close - 1;
                 trim(&name, &name_end);
+                cut_at_zero(name, &name_end);
                 in_section = same_name(name, name_end, section, section_end);
                 continue;
             }
@@ -155,11 +175,15 @@ static const char* find_value(const char* text, size_t length, const char* secti
         const char* name = line;
         const char* name_end = equals ? equals : line_end;
         trim(&name, &name_end);
+        cut_at_zero(name, &name_end);
         if (!same_name(name, name_end, key, key_end))
             continue;
+        if (!equals)
+            return NULL;
 
-        const char* value = equals ? equals + 1 : line_end;
+        const char* value = equals + 1;
         trim(&value, &line_end);
+        cut_at_zero(value, &line_end);
         if (line_end - value >= 2 && (*value == '"' || *value == '\'') &&
             line_end[-1] == *value) {
             ++value;

@@ -308,9 +308,11 @@ void vesk_script_helper::alarmAcknowledge(const vesk_string& state) {
 // ---- Device database size ----
 
 int vesk_script_helper::databaseSize(int device, int database) {
-    const char* root = vesk_env_get("QX_ROOT");
-    const char* system = vesk_env_get("QX_SYSTEM");
-    if (!root || !system) return 0;
+    // A value that cannot fit the path reads as unset: 0 either way.
+    char root[260];
+    char system[260];
+    if (!vesk_env_get("QX_ROOT", root, sizeof root) || !vesk_env_get("QX_SYSTEM", system, sizeof system))
+        return 0;
 
     char key[256];
     size_t key_length = 0;

@@ -90,6 +90,38 @@ ok=0
 [ "$imports" = "kernel32.dll msvcrt.dll " ] && ok=1
 report imports_only_kernel32_and_msvcrt "$ok" "imports: ${imports:-none}"
 
+# Imported functions, as "module function" lines.
+imported=$(awk '
+  /^ *DLL Name:/ { module = tolower($3); rows = 0; next }
+  module && /Hint\/Ord +Name/ { rows = 1; next }
+  module && rows && NF >= 2 && $1 ~ /^[0-9]+$/ { print module, $2; next }
+  module && rows && NF == 0 { rows = 0 }
+' <<<"$headers" | sort -u)
+
+# kernel32: exactly these. GetEnvironmentVariableA (with SetLastError and
+# GetLastError to tell an empty value from an unset one) reads the process
+# environment as the host has it, not a C runtime's copy.
+kernel32=$(awk '$1 == "kernel32.dll" { print $2 }' <<<"$imported" | tr '\n' ' ')
+want="GetEnvironmentVariableA GetLastError GetPrivateProfileStringA OutputDebugStringA SetLastError "
+ok=0
+[ "$kernel32" = "$want" ] && ok=1
+report kernel32_imports_environment_profile_debug "$ok" "kernel32 imports: ${kernel32:-none}; expected: $want"
+
+# msvcrt: the heap and byte helpers only; in particular no getenv.
+ok=1
+stray=""
+while read -r name; do
+  case $name in
+    malloc | free | memcpy | memmove | memset | memcmp | strlen) ;;
+    *) ok=0; stray="$stray $name" ;;
+  esac
+done < <(awk '$1 == "msvcrt.dll" { print $2 }' <<<"$imported")
+grep -qx "msvcrt.dll malloc" <<<"$imported" && grep -qx "msvcrt.dll free" <<<"$imported" || {
+  ok=0
+  stray="$stray (malloc or free missing)"
+}
+report msvcrt_imports_only_heap_and_byte_helpers "$ok" "unexpected msvcrt imports:$stray"
+
 # The build signature, seen by strings as plain characters.
 signature="VESK_SIG,name=vesk_script_helper,type=LIB,version=4.8.6.0,date=16/06/2017,author="
 ok=0

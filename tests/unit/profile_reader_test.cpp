@@ -116,14 +116,20 @@ Result ReadContent(const std::string& content, const char* section, const char* 
     return ReadPath(dir.Write("test.ini", content), section, key, fallback, size);
 }
 
-std::string Utf16Le(const std::u16string& text) {
-    std::string bytes = "\xFF\xFE";
-    for (char16_t unit : text) {
-        bytes += static_cast<char>(unit & 0xFF);
-        bytes += static_cast<char>(unit >> 8);
+// `text` as UTF-16 after its byte-order mark.
+std::string Utf16(const std::u16string& text, bool big_endian) {
+    std::string bytes;
+    for (char16_t unit : u"\uFEFF"s + text) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += big_endian ? high : low;
+        bytes += big_endian ? low : high;
     }
     return bytes;
 }
+
+std::string Utf16Le(const std::u16string& text) { return Utf16(text, false); }
+std::string Utf16Be(const std::u16string& text) { return Utf16(text, true); }
 
 struct Case {
     std::string content;
@@ -207,14 +213,20 @@ TEST(ProfileReader, SearchesOnlyFirstSectionOfName) {
 TEST(ProfileReader, FirstKeyOfNameWins) {
     ExpectReads({
         {"[s]\nk=1\nK=2\n", "s", "k", "1"},
-        {"[s]\nk\nk=2\n", "s", "k", ""},
+        {"[s]\nk\nk=2\n", "s", "k", "FB"},
     });
 }
 
-TEST(ProfileReader, KeyWithoutEqualsHasEmptyValue) {
-    Result r = ReadContent("[s]\nk\n", "s", "k");
-    EXPECT_EQ(r.text, "");
-    EXPECT_EQ(r.length, 0u);
+// Such a key has no value at all, unlike "k=": Windows gives the fallback.
+TEST(ProfileReader, KeyWithoutEqualsGivesFallback) {
+    ExpectReads({
+        {"[s]\nk\n", "s", "k", "FB"},
+        {"[s]\n  k  \n", "s", "k", "FB"},
+        {"[s]\nk=\n", "s", "k", ""},
+    });
+    Result r = ReadContent("[Database]\nDatabaseSize_1", "Database", "DatabaseSize_1", "0");
+    EXPECT_EQ(r.text, "0") << "fallback \"0\" as databaseSize passes it";
+    EXPECT_EQ(r.length, 1u) << "fallback \"0\" as databaseSize passes it";
 }
 
 TEST(ProfileReader, BlankLinesAreNotKeys) {
@@ -292,16 +304,39 @@ TEST(ProfileReader, ReadsUtf16LeWithByteOrderMark) {
     });
 }
 
-TEST(ProfileReader, NulEndsLine) {
+TEST(ProfileReader, ReadsUtf16BeWithByteOrderMark) {
+    ExpectReads({
+        {Utf16Be(u"[s]\r\nk=v\r\n"), "s", "k", "v"},
+        {Utf16Be(u"[Sec]\r\nKey = \"quoted value\" \r\n"), "sec", "key", "quoted value"},
+        {Utf16Be(u"[s]\r\nk=ab"s + u'\0' + u"cd\r\n"), "s", "k", "ab"},
+        {Utf16Be(u"[s]\r\nk=v\r\n").substr(2), "s", "k", "FB"},
+        // The two bytes alone decide: 8-bit text after FE FF reads as UTF-16
+        // and matches nothing; FE without FF is an 8-bit character.
+        {"\xFE\xFF[s]\r\nk=v\r\n", "s", "k", "FB"},
+        {"\xFE\xFF", "s", "k", "FB"},
+        {"\xFE[s]\r\nk=v\r\n", "s", "k", "FB"},
+        {"\xFE\r\n[s]\r\nk=v\r\n", "s", "k", "v"},
+    });
+}
+
+// A zero byte does not end the line: '=' and ']' are found past it, blanks
+// are trimmed, and only then is each name and value cut at its first zero.
+TEST(ProfileReader, ZeroByteCutsNamesAndValuesOnly) {
     ExpectReads({
         {"[s]\nk=ab\0cd\nj=w\n"s, "s", "k", "ab"},
         {"[s]\nk=ab\0cd\nj=w\n"s, "s", "j", "w"},
-        {"[s]\nk=ab\0\nj=w\n"s, "s", "j", "w"},
-        {"[s]\nk=v\0\nj=w\n"s, "s", "k", "v"},
         {"[s]\nk=\"v\0\"\n"s, "s", "k", "\"v"},
-        {"[s]\nk\0=v\n"s, "s", "k", ""},
-        {"[s\0]\nk=v\n"s, "s", "k", "FB"},
+        {"[s]\nk\0x=v\n"s, "s", "k", "v"},
+        {"[s\0]\nk=v\n"s, "s", "k", "v"},
+        {"[s]\0]\nk=v\n"s, "s", "k", "FB"},
+        {"[s]\0]\nk=v\n"s, "s]", "k", "v"},
         {Utf16Le(u"[s]\r\nk=ab"s + u'\0' + u"cd\r\n"), "s", "k", "ab"},
+        // The files of a device database size that reads differently otherwise.
+        {"[Database]\nDatabaseSize_1\0=7"s, "Database", "DatabaseSize_1", "7"},
+        {"[Database\0]\nDatabaseSize_1=7"s, "Database", "DatabaseSize_1", "7"},
+        {"[Database]\0]\nDatabaseSize_1=7"s, "Database", "DatabaseSize_1", "FB"},
+        {"[Database]\nDatabaseSize_1 \0\nDatabaseSize_1=7"s, "Database", "DatabaseSize_1", "7"},
+        {"[Database]\nDatabaseSize_1=7 \0"s, "Database", "DatabaseSize_1", "7 "},
     });
 }
 

@@ -322,9 +322,16 @@ static int write_text_file(const char* path, const char* text) {
     return fclose(file) == 0 && ok;
 }
 
+/* QX_ROOT and QX_SYSTEM naming the site, set with _putenv. */
+static int set_site_environment(void) {
+    static char root_setting[MAX_PATH + 16];
+    snprintf(root_setting, sizeof root_setting, "QX_ROOT=%s", g_site_root);
+    return _putenv(root_setting) == 0 && _putenv("QX_SYSTEM=main") == 0;
+}
+
 /* <temp>\parvex-site-<pid>\main\config\system\dev_005.ini with database 1 of
- * device 5 sized 64; QX_ROOT and QX_SYSTEM name it through msvcrt, whose
- * getenv the module calls. */
+ * device 5 sized 64; QX_ROOT and QX_SYSTEM name it, set with _putenv (which
+ * sets both the process environment and msvcrt's copy of it). */
 static int make_site(void) {
     char temp[MAX_PATH];
     DWORD length = GetTempPathA(sizeof temp, temp);
@@ -339,9 +346,7 @@ static int make_site(void) {
     snprintf(g_site_file, sizeof g_site_file, "%s\\dev_005.ini", g_site_dirs[3]);
     if (!write_text_file(g_site_file, "[Database]\r\nDatabaseSize_1=64\r\n")) return 0;
 
-    static char root_setting[MAX_PATH + 16];
-    snprintf(root_setting, sizeof root_setting, "QX_ROOT=%s", g_site_root);
-    if (_putenv(root_setting) != 0 || _putenv("QX_SYSTEM=main") != 0) return 0;
+    if (!set_site_environment()) return 0;
     printf("site: %s (QX_SYSTEM=main, dev_005.ini: DatabaseSize_1=64)\n", g_site_root);
     return 1;
 }
@@ -713,6 +718,79 @@ done:
     host_close(&host);
 }
 
+/* A host on a runtime other than msvcrt.dll changes only the process
+ * environment, after the component exists; the next destid must see it.
+ * Values too long for any path read as unset; an empty value is set. */
+static void test_environment_set_by_the_host_process(void) {
+    Host host;
+    host_open(&host, "A");
+    /* _putenv("NAME=") removes the variable from msvcrt's copy and the process. */
+    if (_putenv("QX_ROOT=") != 0 || _putenv("QX_SYSTEM=") != 0) {
+        failf(__LINE__, "could not remove QX_ROOT and QX_SYSTEM");
+        goto done;
+    }
+    Component* component = CREATE(&host, g_folder);
+    if (!component) goto done;
+    SETTING(component, "driverid=5");
+    host.count = 0;
+    SETTING(component, "destid=12");
+    EXPECT_NO_COMMANDS(&host, "text event destid=12 with QX_ROOT and QX_SYSTEM unset");
+
+    SetEnvironmentVariableA("QX_ROOT", g_site_root);
+    SetEnvironmentVariableA("QX_SYSTEM", "main");
+    printf("      (SetEnvironmentVariableA only; msvcrt's getenv(\"QX_ROOT\") now gives %s)\n",
+           getenv("QX_ROOT") ? "the value" : "null");
+    SETTING(component, "destid=12");
+    EXPECT_COMMANDS(&host, "destid=12 after SetEnvironmentVariableA set QX_ROOT and QX_SYSTEM", "RU 5",
+                    "RR 5 12 12", "RP 5 12 12", "ET 1 10000");
+    TIMER(component, 1);
+    EXPECT_COMMANDS(&host, "timer 1 with device 5 destination 12 set", "RP 5 12 12");
+
+    /* The site's root followed by "\." steps: names the site, but is longer
+     * than any path the module reads. */
+    static const size_t kLongLengths[] = {260, 4000};
+    for (size_t i = 0; i < sizeof kLongLengths / sizeof kLongLengths[0]; ++i) {
+        static char long_root[4096];
+        size_t length = (size_t)snprintf(long_root, sizeof long_root, "%s", g_site_root);
+        while (length + 2 <= kLongLengths[i]) {
+            memcpy(long_root + length, "\\.", 2);
+            length += 2;
+        }
+        if (length < kLongLengths[i]) long_root[length++] = '\\';
+        long_root[length] = '\0';
+        SetEnvironmentVariableA("QX_ROOT", long_root);
+        char setting[32];
+        snprintf(setting, sizeof setting, "destid=%d", 20 + (int)i);
+        SETTING(component, setting);
+        char after[64];
+        snprintf(after, sizeof after, "%s with QX_ROOT of %u characters", setting, (unsigned)length);
+        EXPECT_NO_COMMANDS(&host, after);
+    }
+
+    /* Empty but set: root\main + "\" + "" + "\config\system\..." names the site. */
+    char main_root[MAX_PATH + 16];
+    snprintf(main_root, sizeof main_root, "%s\\main", g_site_root);
+    SetEnvironmentVariableA("QX_ROOT", main_root);
+    SetEnvironmentVariableA("QX_SYSTEM", "");
+    SETTING(component, "destid=22");
+    EXPECT_COMMANDS(&host, "destid=22 with QX_SYSTEM set to the empty text", "RU 5", "RR 5 22 22", "RP 5 22 22",
+                    "ET 1 10000");
+
+    SetEnvironmentVariableA("QX_SYSTEM", NULL);
+    /* Reading the variables leaves the host thread's last error as it was. */
+    SetLastError(4321);
+    call(component, (void*)"destid=23", kText);
+    const unsigned long last_error = GetLastError();
+    EXPECT_NO_COMMANDS(&host, "destid=23 after SetEnvironmentVariableA removed QX_SYSTEM");
+    if (last_error != 4321) failf(__LINE__, "destid=23: the host's last error 4321 became %lu", last_error);
+
+    destroy(component);
+    host.count = 0;
+done:
+    if (!set_site_environment()) failf(__LINE__, "could not set QX_ROOT and QX_SYSTEM again");
+    host_close(&host);
+}
+
 /* Creating and deleting many components through slot 0 must neither crash
  * nor run the module's heap dry; each still opens its panel and closes. */
 static void test_repeated_creation(void) {
@@ -763,6 +841,7 @@ static const TestCase kCases[] = {
     {"null_host", test_null_host},
     {"components_are_independent", test_components_are_independent},
     {"repeated_creation", test_repeated_creation},
+    {"environment_set_by_the_host_process", test_environment_set_by_the_host_process},
 };
 enum { kCaseCount = sizeof kCases / sizeof kCases[0] };
 
