@@ -56,6 +56,13 @@ TEST(EndToEnd, JsonLinesAreObjectsWithAKind) {
         << out.str();
 }
 
+TEST(EndToEnd, JsonTextsAreUtf8WithInvalidBytesReplaced) {
+    std::ostringstream out;
+    Transcript transcript(out, true);
+    transcript.note("caf\xC3\xA9 \xFF");
+    EXPECT_EQ(out.str(), "{\"kind\":\"note\",\"text\":\"caf\xC3\xA9 \xEF\xBF\xBD\"}\n");
+}
+
 // Each case is a script; its transcript must hold the note that says why the
 // component stayed silent.
 TEST(EndToEnd, SilentOutcomesSayWhyInTheComponentsOrder) {
