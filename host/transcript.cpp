@@ -180,24 +180,23 @@ void Transcript::violation(const std::string& text) {
     alert((file_.empty() ? "" : where + ": ") + "violation: " + text);
 }
 
-void Transcript::failure(const std::string& file, int line, const std::string& text) {
+void Transcript::placed(const char* kindName, const char* label, const std::string& file, int line,
+                        const std::string& text) {
     const std::string where = place(file, line);
-    Record r = kind("failure");
+    Record r = kind(kindName);
     r["file"] = file;
     r["line"] = line;
     r["text"] = text;
-    emit(r, "FAIL " + escapeControl(where) + ": " + text);
-    alert(where + ": " + text);
+    emit(r, std::string(label) + " " + escapeControl(where) + ": " + text);
+    alert(where + (kindName == std::string("error") ? ": error: " : ": ") + text);
+}
+
+void Transcript::failure(const std::string& file, int line, const std::string& text) {
+    placed("failure", "FAIL", file, line, text);
 }
 
 void Transcript::error(const std::string& file, int line, const std::string& text) {
-    const std::string where = place(file, line);
-    Record r = kind("error");
-    r["file"] = file;
-    r["line"] = line;
-    r["text"] = text;
-    emit(r, "ERROR " + escapeControl(where) + ": " + text);
-    alert(where + ": error: " + text);
+    placed("error", "ERROR", file, line, text);
 }
 
 void Transcript::panel(const std::string& name, const Panel* panel) {

@@ -120,6 +120,8 @@ private:
     // end) as text.
     void emit(Record record, const std::string& text);
     void alert(const std::string& text);
+    // A failure or an error at a place of a script.
+    void placed(const char* kindName, const char* label, const std::string& file, int line, const std::string& text);
 
     std::ostream& out_;
     bool json_;

@@ -145,9 +145,12 @@ FakeBehaviour simpleComponent() {
     return b;
 }
 
+// Runs scripts against a fake module: the one --module names, or (without
+// `byOption`) one that a "module fake" statement loads.
 struct RunHarness {
-    RunHarness() : transcript(out, false), runner(transcript, modules, RunOptions{"fake"}) {
-        modules.add("fake", std::unique_ptr<Module>(new FakeModule(simpleComponent())));
+    explicit RunHarness(FakeBehaviour behaviour = simpleComponent(), bool byOption = true)
+        : transcript(out, false), runner(transcript, modules, byOption ? RunOptions{"fake"} : RunOptions{}) {
+        modules.add(byOption ? "fake" : "./fake", std::unique_ptr<Module>(new FakeModule(behaviour)));
     }
     std::ostringstream out;
     Transcript transcript;
@@ -287,27 +290,21 @@ TEST(ScenarioRunner, PromptSaysOkForAnExpectationThatHolds) {
 }
 
 // A component that registers destination 5 of device 5 and starts timer 1 on
-// any text, loaded by a "module fake" statement.
-struct RegisteringHarness {
-    RegisteringHarness() : transcript(out, false), runner(transcript, modules, RunOptions{}) {
-        FakeBehaviour b;
-        b.onEvent = [](HostEndpoint& host, void*, int type) -> char* {
-            if (type == 3) {
-                FakeModule::command(host, "RR 5 5 5");
-                FakeModule::command(host, "ET 1 10");
-            }
-            return nullptr;
-        };
-        modules.add("./fake", std::unique_ptr<Module>(new FakeModule(b)));
-    }
-    std::ostringstream out;
-    Transcript transcript;
-    ModuleCache modules;
-    ScenarioRunner runner;
-};
+// any text.
+FakeBehaviour registersOnText() {
+    FakeBehaviour b;
+    b.onEvent = [](HostEndpoint& host, void*, int type) -> char* {
+        if (type == 3) {
+            FakeModule::command(host, "RR 5 5 5");
+            FakeModule::command(host, "ET 1 10");
+        }
+        return nullptr;
+    };
+    return b;
+}
 
 TEST(ScenarioRunner, ResetStartsAfreshWithTheSameModule) {
-    RegisteringHarness h;
+    RunHarness h(registersOnText(), false);
     EXPECT_FALSE(h.runner.runScript("r.vsc", ".",
                                     "module fake\ndevice 5 size 8\ncreate\nsend x\nexpect registered 5 5\nreset\n"
                                     "expect registered 5 5\ncreate\nroute 5 1 1\n"));
@@ -320,7 +317,7 @@ TEST(ScenarioRunner, ResetStartsAfreshWithTheSameModule) {
 }
 
 TEST(ScenarioRunner, StateShowsTimersRegistrationsRoutesPanelsAndSiteFiles) {
-    RegisteringHarness h;
+    RunHarness h(registersOnText(), false);
     EXPECT_TRUE(h.runner.runScript("s.vsc", ".",
                                    "module fake\nsite temp system sys\ndevice 5 size 64\nconfig 7 text \"[Database]\"\n"
                                    "source 5 3 \"CAM 3\"\nroute 5 5 3\ncreate \"\" nopanel\nsend x\nwait 3\nstate\n"))
