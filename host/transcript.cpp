@@ -1,5 +1,7 @@
 #include "transcript.h"
 
+#include <nlohmann/json.hpp>
+
 #include "text.h"
 
 Transcript::Transcript(std::ostream& out, bool json, std::ostream* alerts) : out_(out), json_(json), alerts_(alerts) {}
