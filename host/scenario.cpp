@@ -260,7 +260,7 @@ ParsedScript parseScript(const std::string& content) {
         ++line;
         if (!text.empty() && text.back() == '\r') text.pop_back();
         if (text.size() > kMaxLineBytes) {
-            script.errors.push_back(ScriptError{line, "a line of more than " + std::to_string(kMaxLineBytes) + " bytes"});
+            script.errors.push_back(ScriptError{line, overlongLine()});
             continue;
         }
         Statement s;
@@ -278,6 +278,8 @@ ParsedScript parseScript(const std::string& content) {
     if (script.statements.empty() && script.errors.empty()) script.errors.push_back(ScriptError{0, "no statements"});
     return script;
 }
+
+std::string overlongLine() { return "a line of more than " + std::to_string(kMaxLineBytes) + " bytes"; }
 
 const std::vector<std::string>& statementNames() {
     static const std::vector<std::string> names = {
@@ -445,7 +447,7 @@ void ScenarioRunner::unreadable(const std::string& name, int line, const std::st
 
 bool ScenarioRunner::runLine(const std::string& text, int line) {
     if (text.size() > kMaxLineBytes) {
-        error(line, "a line of more than " + std::to_string(kMaxLineBytes) + " bytes");
+        error(line, overlongLine());
         return true;
     }
     Statement s;

@@ -84,8 +84,10 @@ struct ScriptError {
     std::string message;
 };
 
-// The longest script line read; a longer one is an error at that line.
+// The longest script line read; a longer one is an error at that line, with
+// the message overlongLine() gives.
 const size_t kMaxLineBytes = 65536;
+std::string overlongLine();
 
 // Splits one line into words. Null statement words for a blank or comment
 // line. Returns an error for a malformed line (bad quoting).

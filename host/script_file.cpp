@@ -28,7 +28,7 @@ static ScriptRead readAll(std::FILE* in) {
                 ++line;
                 lineLength = 0;
             } else if (++lineLength > kMaxLineBytes + 1) {  // + 1: a "\r" before "\n"
-                out.error = "a line of more than " + std::to_string(kMaxLineBytes) + " bytes";
+                out.error = overlongLine();
                 out.line = line;
                 return out;
             }
