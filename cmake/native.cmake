@@ -52,7 +52,7 @@ add_custom_command(TARGET Parvex POST_BUILD
 install(TARGETS Parvex LIBRARY DESTINATION linux)
 install(FILES ${VESK_COMPONENT_DIR}/mimic.vesk_ui DESTINATION linux)
 
-foreach(dir tests host tools fuzz bench)
+foreach(dir tests router host tools fuzz bench)
   if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
     add_subdirectory(${dir})
   endif()

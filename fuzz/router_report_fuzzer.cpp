@@ -52,6 +52,7 @@ struct Model {
     int device = -1;
     int destination = -1;
     int last = -1;
+    std::string lastText;  // text on the control with `last`
 
     std::vector<std::string> setPair(int newDevice, int newDestination) {
         const int previous = device;
@@ -114,9 +115,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const size_t length = in.byte();
             for (size_t i = 0; i < length && i < sizeof record.text - 1; ++i) record.text[i] = static_cast<char>(in.byte());
             std::vector<std::string> expected;
-            if (record.device == model.device && record.index == model.destination && record.info != model.last) {
+            const std::string text(record.text);
+            if (record.device == model.device && record.index == model.destination &&
+                (record.info != model.last || text != model.lastText)) {
                 model.last = record.info;
-                expected = {"TP 'text=" + std::string(record.text) + "' '1' 'LevelMimic'", "ET 1"};
+                model.lastText = text;
+                expected = {"TP 'text=" + text + "' '1' 'LevelMimic'", "ET 1"};
             }
             if (component->callback(&record, VESK_EVENT_REVERTIVE)) FuzzFail("report answered", record.text);
             Expect(host, mark, expected,

@@ -85,16 +85,21 @@ std::vector<Silence> ParvexModel::afterText(const std::string& text, const std::
 
 std::vector<Silence> ParvexModel::afterReport(const Report& report, const std::vector<std::string>& commands) {
     std::vector<Silence> out;
-    for (const std::string& c : commands)
-        if (c.rfind("TP 'text=", 0) == 0) lastSource_ = report.info;
+    for (const std::string& c : commands) {
+        if (c.rfind("TP 'text=", 0) == 0) {
+            lastSource_ = report.info;
+            lastText_ = report.text;
+        }
+    }
     if (!commands.empty()) return out;
     const std::string subject = "report for " + pairText(report.device, report.index);
     if (destination_ < 1)
         out.push_back({"report", subject + " ignored: no pair is set"});
     else if (report.device != device_ || report.index != destination_)
         out.push_back({"report", subject + " ignored: the component follows " + pairText(device_, destination_)});
-    else if (report.info == lastSource_)
-        out.push_back({"report", subject + " ignored: source " + std::to_string(report.info) + " is already shown"});
+    else if (report.info == lastSource_ && report.text == lastText_)
+        out.push_back({"report", subject + " ignored: source " + std::to_string(report.info) + " " +
+                                     quoteText(report.text) + " is already shown"});
     else
         out.push_back({"report", subject + " sent nothing"});
     return out;

@@ -6,7 +6,7 @@
 //
 // The picture follows the traffic, not the component's memory: a setting that
 // sent "RR d n n" set up the pair d/n, a report answered with "TP 'text=..."
-// was shown. Only a silent outcome is explained.
+// was shown (its source and its text). Only a silent outcome is explained.
 #ifndef VESK_HOST_PARVEX_MODEL_H
 #define VESK_HOST_PARVEX_MODEL_H
 
@@ -38,6 +38,7 @@ private:
     int device_ = -1;
     int destination_ = -1;
     int lastSource_ = -1;
+    std::string lastText_;
 };
 
 #endif  // VESK_HOST_PARVEX_MODEL_H

@@ -63,6 +63,8 @@ public:
     int index() const { return record_->index; }
     int info() const { return record_->info; }
     vesk_string text() const;
+    // The record's zero-terminated text itself, valid for the handler call.
+    const char* textChars() const { return record_->text; }
 
 private:
     const RevertiveRecord* record_;
@@ -85,6 +87,10 @@ public:
     explicit ParentNotify(const ParsedCommand* parsed) : parsed_(parsed) {}
     vesk_string command() const;
     vesk_string value() const;
+    // The parsed texts themselves, never null, valid for the handler call:
+    // reading them copies nothing.
+    const char* commandChars() const { return parsed_->command; }
+    const char* valueChars() const { return parsed_->value; }
 
 private:
     const ParsedCommand* parsed_;

@@ -16,6 +16,9 @@ char vesk_script_helper_signature[] =
 
 // ---- Small text helpers that never allocate ----
 
+// The text itself, or the empty text for null.
+static const char* or_empty(const char* text) { return text ? text : ""; }
+
 // Writes the decimal text of `value` at `out`, zero-filled after the sign to at
 // least `width` characters as "%0*d" does; returns the characters written.
 // `out` must have room for 11 + width characters.
@@ -183,17 +186,44 @@ bool vesk_script_helper::panelShow(const vesk_string& panel, const vesk_string& 
 
 bool vesk_script_helper::textPut(const vesk_string& param, const vesk_string& value, const vesk_string& panel,
                                  const vesk_string& control) {
-    vesk_string text("TP '");
-    text += param;
-    text += "=";
-    text += value;
-    text += "' '";
-    text += panel;
-    text += "' '";
-    text += control;
-    text += "'";
+    // A text that failed to build would send a half command: send none.
+    if (!param.ok() || !value.ok() || !panel.ok() || !control.ok()) return false;
+    return textPut(param.c_str(), value.c_str(), panel.c_str(), control.c_str());
+}
+
+// A report's text and the rest of a TP fit here, as in a vesk_string's own
+// room; longer commands take the heap.
+enum { kTextCommandRoom = vesk_string::kInlineCapacity + 1 };
+
+bool vesk_script_helper::textPut(const char* param, const char* value, const char* panel, const char* control) {
+    // Built piece by piece into one buffer: this is the path of every report
+    // shown, and copying each piece once is all the work it needs.
+    const char* const pieces[] = {"TP '",          or_empty(param), "=",   or_empty(value), "' '",
+                                  or_empty(panel), "' '",         or_empty(control), "'"};
+    enum { kPieces = sizeof pieces / sizeof pieces[0] };
+    size_t lengths[kPieces];
+    size_t total = 0;
+    for (int i = 0; i < kPieces; ++i) {
+        lengths[i] = vesk_strlen(pieces[i]);
+        total += lengths[i];
+    }
+    char local[kTextCommandRoom];
+    char* text = local;
+    if (total >= sizeof local) {
+        // Texts cross the boundary as 32-bit lengths, as in vesk_string.
+        if (total >= 0x7fffffffu) return false;
+        text = static_cast<char*>(vesk_mem_alloc(total + 1));
+        if (!text) return false;
+    }
+    size_t at = 0;
+    for (int i = 0; i < kPieces; ++i) {
+        vesk_memcpy(text + at, pieces[i], lengths[i]);
+        at += lengths[i];
+    }
+    text[at] = '\0';
     send(text);
-    return text.ok();
+    if (text != local) vesk_mem_free(text);
+    return true;
 }
 
 vesk_string& vesk_script_helper::textGet(const vesk_string& param, const vesk_string& panel,
@@ -239,14 +269,16 @@ enum { kNumberCommandRoom = 48 };
 
 void vesk_script_helper::sendNumbers(const char* code, const int* numbers, int count, const char* tail) {
     char text[kNumberCommandRoom];
-    size_t at = 0;
-    append_text(text, sizeof text, &at, code);
+    // Written by hand: timer and poll commands are sent at every timer event.
+    text[0] = code[0];
+    text[1] = code[1];
+    size_t at = 2;
     for (int i = 0; i < count; ++i) {
         text[at++] = ' ';
         at += static_cast<size_t>(format_decimal(text + at, numbers[i], 0));
     }
     text[at] = '\0';
-    append_text(text, sizeof text, &at, tail);
+    if (*tail) append_text(text, sizeof text, &at, tail);
     send(text);
 }
 

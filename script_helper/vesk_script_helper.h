@@ -88,6 +88,9 @@ public:
     // could not be built (no memory); the host's reply is ignored.
     bool textPut(const vesk_string& param, const vesk_string& value, const vesk_string& panel,
                  const vesk_string& control);
+    // The same from zero-terminated texts (null reads as empty), for callers
+    // that hold the texts already: no argument is copied into a vesk_string.
+    bool textPut(const char* param, const char* value, const char* panel, const char* control);
 
     // TG '{panel}' '{control}' '{param}'. `result` is always overwritten: the
     // whole reply for param "all", else the part after '=' when the part before
@@ -154,7 +157,8 @@ private:
     char* answerText(const char* text);
     // Takes a control event that the alarm handling wants; true when taken.
     bool divertAlarm(ButtonNotify& event);
-    // Formats "{code} {n0} {n1} ..." (numbers in decimal) plus `tail`, and sends it.
+    // Formats "{code} {n0} {n1} ..." (`code` of two letters, numbers in decimal)
+    // plus `tail`, and sends it.
     void sendNumbers(const char* code, const int* numbers, int count, const char* tail);
 };
 

@@ -90,8 +90,8 @@ TEST(EndToEnd, SilentOutcomesSayWhyInTheComponentsOrder) {
         {pair + "send DestID=13\n", "** \"DestID\" is no setting: names are compared exactly (destid)"},
         {pair + "report 5 13 4 x\n", "** report for device 5 destination 13 ignored: the component follows device 5 "
                                       "destination 12"},
-        {pair + "report 5 12 4 x\nreport 5 12 4 y\n",
-         "** report for device 5 destination 12 ignored: source 4 is already shown"},
+        {pair + "report 5 12 4 x\nreport 5 12 4 x\n",
+         "** report for device 5 destination 12 ignored: source 4 \"x\" is already shown"},
         {pair + "send driverid=7\n", "** driverid 7: stored as the device; nothing is sent until a destid other than "
                                       "12 sets up the pair"},
         {pair + "send driverid=7\nsend destid=20\n",

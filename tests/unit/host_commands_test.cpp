@@ -173,12 +173,42 @@ TEST(TextPut, BuildsCommand) {
         {"text", "%1 %2", "1", "c", "TP 'text=%1 %2' '1' 'c'"},
     };
     for (const Case& c : cases) {
+        const std::string inputs =
+            Inputs({{"param", c.param}, {"value", c.value}, {"panel", c.panel}, {"control", c.control}});
         const auto send = [&](Component& component) {
-            EXPECT_TRUE(component.textPut(V(c.param), V(c.value), V(c.panel), V(c.control)))
-                << Inputs({{"value", c.value}});
+            EXPECT_TRUE(component.textPut(V(c.param), V(c.value), V(c.panel), V(c.control))) << inputs;
         };
-        ExpectSent("", send, c.expected,
-                   Inputs({{"param", c.param}, {"value", c.value}, {"panel", c.panel}, {"control", c.control}}));
+        ExpectSent("", send, c.expected, inputs);
+        const auto sendChars = [&](Component& component) {
+            EXPECT_TRUE(component.textPut(c.param, c.value, c.panel, c.control)) << "texts: " << inputs;
+        };
+        ExpectSent("", sendChars, c.expected, "texts: " + inputs);
+    }
+}
+
+TEST(TextPut, NullTextReadsAsEmpty) {
+    ExpectSent("", [](Component& component) { component.textPut(nullptr, nullptr, "1", nullptr); },
+               "TP '=' '1' ''", "param, value and control null");
+}
+
+// Commands up to a text's inline room are built without the heap; longer ones
+// take one block and are sent whole.
+TEST(TextPut, CommandsAroundTheInlineRoom) {
+    const auto show = [](const std::string& value) { return "TP 'text=" + value + "' '1' 'LevelMimic'"; };
+    const size_t frame = show("").size();
+    for (size_t length : {size_t{vesk_string::kInlineCapacity} - 1, size_t{vesk_string::kInlineCapacity},
+                          size_t{vesk_string::kInlineCapacity} + 1, size_t{vesk_string::kInlineCapacity} + 2}) {
+        const std::string value(length - frame, 'v');
+        RecordingHost host;
+        Component component(&host, "");
+        int allocations;
+        {
+            AllocGate counter;
+            component.textPut("text", value.c_str(), "1", "LevelMimic");
+            allocations = counter.calls;
+        }
+        EXPECT_EQ(host.commands, std::vector<std::string>{show(value)}) << "command length " << length;
+        EXPECT_EQ(allocations, length <= vesk_string::kInlineCapacity ? 0 : 1) << "command length " << length;
     }
 }
 

@@ -227,17 +227,53 @@ TEST(ParvexTracking, ReportsForOtherPairsDropped) {
     }
 }
 
-// Only a change of source is shown; the text of a repeated source is not.
-TEST(ParvexTracking, RepeatedSourceDropped) {
+// A report is dropped only when both its source and its text equal what the
+// control shows; a repeat drops without stopping the timer.
+TEST(ParvexTracking, OnlyAnIdenticalRepeatIsDropped) {
     PairedRig rig;
     vesk_client_callback& c = *rig.component;
-    rig.step("step: reports 3, 3, 4, 3, 3", [&] {
+    rig.step("step: reports 3, 3 again, timer 1, 4, 3", [&] {
         Report(c, 5, 12, 3, "CAM 3");
-        Report(c, 5, 12, 3, "CAM 3 renamed");
+        Report(c, 5, 12, 3, "CAM 3");
+        Timer(c, 1);
         Report(c, 5, 12, 4, "CAM 4");
-        Report(c, 5, 12, 3, "CAM 3 again");
-        Report(c, 5, 12, 3, "CAM 3 again");
-    }, {ShowCommand("CAM 3"), "ET 1", ShowCommand("CAM 4"), "ET 1", ShowCommand("CAM 3 again"), "ET 1"});
+        Report(c, 5, 12, 3, "CAM 3");
+    }, {ShowCommand("CAM 3"), "ET 1", "RP 5 12 12", ShowCommand("CAM 4"), "ET 1", ShowCommand("CAM 3"), "ET 1"});
+    rig.step("step: rename of the shown source, then its repeat", [&] {
+        Report(c, 5, 12, 3, "CAM 3 renamed");
+        Report(c, 5, 12, 3, "CAM 3 renamed");
+    }, {ShowCommand("CAM 3 renamed"), "ET 1"});
+    rig.step("step: a prefix of the shown text, then an empty text", [&] {
+        Report(c, 5, 12, 3, "CAM 3");
+        Report(c, 5, 12, 3, "");
+    }, {ShowCommand("CAM 3"), "ET 1", ShowCommand(""), "ET 1"});
+}
+
+// The same source number on the router the panel moved to names another
+// source: it is shown and polling stops.
+TEST(ParvexTracking, SameSourceNumberOnAnotherRouterIsShown) {
+    PairedRig rig;
+    vesk_client_callback& c = *rig.component;
+    Report(c, 5, 12, 3, "CAM 3");
+    rig.step("step: driverid=7, destid=4", [&] { Send(c, "driverid=7"); Send(c, "destid=4"); },
+             {"RU 7", "RR 7 4 4", "RP 7 4 4", "ET 1 10000"});
+    rig.step("step: report 7/4 info 3 \"STUDIO C\"", [&] { Report(c, 7, 4, 3, "STUDIO C"); },
+             {ShowCommand("STUDIO C"), "ET 1"});
+}
+
+// Before any report the control shows no text: a first report whose source is
+// -1 is shown when it carries text, and dropped when it carries none.
+TEST(ParvexTracking, FirstReportWithSourceMinusOne) {
+    struct Case {
+        const char* text;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {{"CAM 3", {ShowCommand("CAM 3"), "ET 1"}}, {"", {}}};
+    for (const Case& c : cases) {
+        PairedRig rig;
+        rig.step("report 5/12 info -1 text " + Printable(c.text), [&] { Report(*rig.component, 5, 12, -1, c.text); },
+                 c.expected);
+    }
 }
 
 // A source number is shown whatever its value, the very first report

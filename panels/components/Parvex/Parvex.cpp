@@ -15,7 +15,8 @@ Parvex::Parvex(vesk_client_callback* hostLink, const char* panelFolder)
       idleText("unknown"),
       deviceNumber(-1),
       destinationNumber(-1),
-      lastSource(-1) {
+      lastSource(-1),
+      lastText() {
     panelShow(vesk_string(kPanel), vesk_string("mimic.vesk_ui"), vesk_string());
 }
 
@@ -25,45 +26,37 @@ Parvex::~Parvex() {
 
 void Parvex::buttonCallback(ButtonNotify&) {}
 
-vesk_string Parvex::parentCallback(ParentNotify& event) {
-    const vesk_string command = event.command();
-    if (command == "return") {
-        vesk_stringlist reply;
-        if (event.value() == "all") reply << vesk_string();
-        return reply.toString('\n');
+// Byte-for-byte equality of two zero-terminated texts.
+static bool same_text(const char* left, const char* right) {
+    while (*left && *left == *right) {
+        ++left;
+        ++right;
     }
-    if (command == "instance") return vesk_string();
-    if (command == "driverid") {
-        driverIdText = event.value();
+    return *left == *right;
+}
+
+// Settings are read straight from the parsed text: every text event passes
+// through here, and a copy per keyword would cost more than the work itself.
+// Everything but "_events" is answered with the empty text; for "return=all"
+// and "_commands" that is their one empty entry joined.
+vesk_string Parvex::parentCallback(ParentNotify& event) {
+    const char* command = event.commandChars();
+    if (same_text(command, "driverid")) {
+        driverIdText = event.valueChars();
         // A value that could not be stored is not acted on.
         if (driverIdText.ok()) setDeviceDestination(driverIdText.toInt(), destinationNumber);
-        return vesk_string();
-    }
-    if (command == "destid") {
-        destIdText = event.value();
+    } else if (same_text(command, "destid")) {
+        destIdText = event.valueChars();
         if (destIdText.ok()) setDeviceDestination(deviceNumber, destIdText.toInt());
-        return vesk_string();
-    }
-    if (command == "statesheet") {
-        stateSheetText = event.value();
-        textPut(vesk_string("statesheet"), stateSheetText, vesk_string(kPanel), vesk_string(kControl));
-        return vesk_string();
-    }
-    if (command == "unusedtext") {
-        idleText = event.value();
-        if (deviceNumber < 1 || destinationNumber < 1)
-            textPut(vesk_string("text"), idleText, vesk_string(kPanel), vesk_string(kControl));
-        return vesk_string();
-    }
-    if (command == "_events") {
-        vesk_stringlist reply;
-        reply << vesk_string("notify=*");
-        return reply.toString('\n');
-    }
-    if (command == "_commands") {
-        vesk_stringlist reply;
-        reply << vesk_string();
-        return reply.toString('\n');
+    } else if (same_text(command, "statesheet")) {
+        stateSheetText = event.valueChars();
+        if (stateSheetText.ok()) textPut("statesheet", stateSheetText.c_str(), kPanel, kControl);
+    } else if (same_text(command, "unusedtext")) {
+        idleText = event.valueChars();
+        if (idleText.ok() && (deviceNumber < 1 || destinationNumber < 1))
+            textPut("text", idleText.c_str(), kPanel, kControl);
+    } else if (same_text(command, "_events")) {
+        return vesk_string("notify=*");
     }
     return vesk_string();
 }
@@ -87,11 +80,15 @@ bool Parvex::setDeviceDestination(int device, int destination) {
 int Parvex::revertiveCallback(RevertiveNotify& event) {
     if (event.device() != deviceNumber || event.index() != destinationNumber) return 0;
     const int source = event.info();
-    if (source == lastSource) return 0;
-    // Without memory for the command the report is left unshown: the source is
-    // not remembered, polling goes on and the next report for it is taken.
-    if (!textPut(vesk_string("text"), event.text(), vesk_string(kPanel), vesk_string(kControl))) return 0;
+    // The text counts too: a renamed source, or the same source number on
+    // another router, must not leave the old name on the control.
+    const char* text = event.textChars();
+    if (source == lastSource && lastText == text) return 0;
+    // Without memory for the command the report is left unshown: neither source
+    // nor text is remembered, polling goes on and the next report is taken.
+    if (!textPut("text", text, kPanel, kControl)) return 0;
     lastSource = source;
+    lastText = text;
     timerStop(kPollTimer);
     return 0;
 }

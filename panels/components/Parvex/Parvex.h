@@ -7,6 +7,7 @@
 //               destination of 1..database size that differs from the current
 //               one, registers for reports on it, polls it and polls again on
 //               timer 1 every 10000 units until a report names a new source
+//               or a new text
 //   statesheet  passed on to the control at once
 //   unusedtext  text for the control while no pair is set (put at once only
 //               while device or destination is below 1)
@@ -27,8 +28,9 @@ public:
 
     // Control events are ignored.
     void buttonCallback(ButtonNotify& event) override;
-    // A report for the current device and destination whose source differs from
-    // the last one shown: shows its text and stops timer 1. Always returns 0.
+    // A report for the current device and destination that differs from the
+    // last one shown in its source or its text: shows its text and stops timer
+    // 1. Always returns 0.
     int revertiveCallback(RevertiveNotify& event) override;
     // Settings and questions (see the header comment). The answer is "notify=*"
     // for "_events" and empty for everything else.
@@ -58,6 +60,8 @@ private:
     int deviceNumber;
     int destinationNumber;
     int lastSource;
+    // The text last put on the control with lastSource; empty until then.
+    vesk_string lastText;
 };
 
 #endif  // PARVEX_H
