@@ -27,10 +27,15 @@ mingw:
 	cmake --preset mingw >/dev/null
 	cmake --build $(BUILD)/mingw -j $(JOBS)
 
-# The host emulator plays the demo site against the Linux module.
-demo: deps
-	$(MAKE) --no-print-directory native
-	$(BUILD)/native/host/vesk-host --module $(BUILD)/native/Parvex.so demo/demo.vsc
+# The host emulator plays the demo site against the Linux module. Only what
+# the demo needs is built (the module, its panel file, vesk-host), quietly:
+# the transcript starts the output, and the build log shows only on failure.
+demo:
+	@bash tools/install-deps.sh --quiet
+	@log=$$(mktemp); \
+	  { cmake --preset native && cmake --build $(BUILD)/native -j $(JOBS) --target Parvex vesk-host; } >$$log 2>&1 \
+	  || { cat $$log; rm -f $$log; exit 1; }; rm -f $$log
+	@$(BUILD)/native/host/vesk-host --module $(BUILD)/native/Parvex.so demo/demo.vsc
 
 build: deps
 	$(MAKE) --no-print-directory native win32 mingw

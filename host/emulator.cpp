@@ -1,5 +1,6 @@
 #include "emulator.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -31,6 +32,7 @@ char* Emulator::call(void* data, int type) {
 
 bool Emulator::create(const std::string& path) {
     out_.create(path);
+    model_.reset();
     closed_ = false;
     ++depth_;
     ComponentHandle* handle = module_->create(this, path.c_str());
@@ -95,6 +97,7 @@ void Emulator::checkReplies() {
 
 void Emulator::settle() {
     if (depth_) return;
+    leftBehindNoted_.clear();
     checkReplies();
     int delivered = 0;
     while (!queue_.empty()) {
@@ -120,7 +123,18 @@ void Emulator::deliverNow(const Report& report) {
     out_.reportEvent(report);
     RevertiveRecord record;
     fillRevertive(record, report.device, report.index, report.info, report.text);
+    const size_t before = commands_.size();
     call(&record, VESK_EVENT_REVERTIVE);
+    explain(model_.afterReport(report, commandsSince(before)));
+}
+
+std::vector<std::string> Emulator::commandsSince(size_t from) const {
+    return std::vector<std::string>(commands_.begin() + static_cast<std::ptrdiff_t>(std::min(from, commands_.size())),
+                                    commands_.end());
+}
+
+void Emulator::explain(const std::vector<Silence>& reasons) {
+    for (const Silence& s : reasons) out_.silent(s.about, s.text);
 }
 
 void Emulator::deliver(const Report& report) {
@@ -135,7 +149,9 @@ void Emulator::deliver(const Report& report) {
 
 std::optional<std::string> Emulator::sendText(const std::optional<std::string>& text) {
     out_.textEvent(text ? text->c_str() : nullptr);
+    const size_t before = commands_.size();
     char* answer = call(text ? const_cast<char*>(text->c_str()) : nullptr, VESK_EVENT_TEXT);
+    const std::vector<std::string> sent = commandsSince(before);
     std::optional<std::string> result;
     if (answer) {
         result = std::string(answer);
@@ -144,6 +160,7 @@ std::optional<std::string> Emulator::sendText(const std::optional<std::string>& 
         call(answer, VESK_EVENT_RELEASE);
     } else {
         out_.answer(nullptr);
+        if (text) explain(model_.afterText(*text, sent));
     }
     settle();
     return result;
@@ -325,6 +342,13 @@ char* Emulator::command(const std::string& text) {
         return nullptr;
     }
     std::optional<std::vector<CommandArg>> args = splitCommandArguments(text.substr(2));
+    // Texts are never escaped: a TP value, a TG parameter or an XI selector
+    // may hold "' '" and reads as a tolerant host reads it.
+    if (code == "TP" || code == "TG" || code == "XI") {
+        std::optional<std::vector<CommandArg>> tolerant =
+            splitQuotedArguments(text.substr(2), code == "XI" ? 2 : 3, code == "TP");
+        if (tolerant) args = tolerant;
+    }
     if (args) {
         currentCommand_ = text;
         perform(code, *args, o);
@@ -333,6 +357,7 @@ char* Emulator::command(const std::string& text) {
     }
     out_.command(text, o.showReply, o.reply);
     for (const std::string& note : o.notes) out_.note(note);
+    for (const Silence& s : o.silences) out_.silent(s.about, s.text);
     for (const auto& [line, message] : o.panelErrors) {
         ++panelErrors_;
         out_.error(args && args->size() > 1 ? (*args)[1].text : "?", line, message);
@@ -450,6 +475,7 @@ void Emulator::perform(const std::string& code, const std::vector<CommandArg>& a
             return;
         }
         router_.registerRange(n[0], n[1], n[2], add);
+        noteLeftBehind(n[0], currentCommand_, o);
         return;
     }
     if (code == "RU") {
@@ -458,6 +484,7 @@ void Emulator::perform(const std::string& code, const std::vector<CommandArg>& a
             return;
         }
         router_.unregister(n[0]);
+        noteLeftBehind(n[0], currentCommand_, o);
         return;
     }
     if (code == "RP") {
@@ -471,7 +498,7 @@ void Emulator::perform(const std::string& code, const std::vector<CommandArg>& a
         if (live_ && live_->has(n[0])) {
             live_->poll(n[0], n[1], n[2], reports, why);
         } else if (!router_.has(n[0])) {
-            o.notes.push_back("the router has no device " + device + ": poll unanswered");
+            o.silences.push_back({"poll", "the router has no device " + device + ": poll unanswered"});
             return;
         } else if (!router_.online(n[0])) {
             why = "is offline";
@@ -479,10 +506,10 @@ void Emulator::perform(const std::string& code, const std::vector<CommandArg>& a
             reports = router_.poll(n[0], n[1], n[2]);
         }
         if (!why.empty())
-            o.notes.push_back("router device " + device + " " + why + ": poll unanswered");
+            o.silences.push_back({"poll", "router device " + device + " " + why + ": poll unanswered"});
         else if (reports.empty())
-            o.notes.push_back("nothing routed on device " + device + " in " + std::to_string(n[1]) + ".." +
-                              std::to_string(n[2]) + ": poll unanswered");
+            o.silences.push_back({"poll", "nothing routed on device " + device + " in " + std::to_string(n[1]) + ".." +
+                                              std::to_string(n[2]) + ": poll unanswered"});
         for (const Report& r : reports) queue_.push_back(r);
         return;
     }
@@ -497,5 +524,20 @@ void Emulator::perform(const std::string& code, const std::vector<CommandArg>& a
         }
         o.violations.push_back(malformed);
         return;
+    }
+}
+
+void Emulator::noteLeftBehind(int device, const std::string& command, Outcome& o) {
+    for (int other : router_.registeredDevices()) {
+        if (other == device ||
+            std::find(leftBehindNoted_.begin(), leftBehindNoted_.end(), other) != leftBehindNoted_.end())
+            continue;
+        leftBehindNoted_.push_back(other);
+        std::string ranges;
+        for (const Registration& r : router_.registrations(other))
+            ranges += " " + std::to_string(r.first) + "-" + std::to_string(r.last);
+        o.silences.push_back({"registration", "the registration of device " + std::to_string(other) + " (" +
+                                                  ranges.substr(1) + ") stays: " + escapeBytes(command) +
+                                                  " does not end it"});
     }
 }

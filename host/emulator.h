@@ -34,6 +34,7 @@
 #include "live_routers.h"
 #include "module.h"
 #include "panel.h"
+#include "parvex_model.h"
 #include "router.h"
 #include "text.h"
 #include "timers.h"
@@ -49,7 +50,9 @@ public:
     // relative panel file paths start from.
     void setModule(Module* module) { module_ = module; }
     bool hasModule() const { return module_ != nullptr; }
+    Module* module() const { return module_; }
     void setPanelFolder(const std::string& folder) { panelFolder_ = folder; }
+    const std::string& panelFolder() const { return panelFolder_; }
 
     // Calls the export with `path`. False when it returned null.
     bool create(const std::string& path);
@@ -88,6 +91,7 @@ public:
     void setRealTime(bool realTime) { realTime_ = realTime; }
 
     const Panel* panel(const std::string& name) const;
+    const std::map<std::string, Panel>& panels() const { return panels_; }
     const TimerClock& clock() const { return clock_; }
 
     // Commands received since the last call, in order.
@@ -101,6 +105,11 @@ public:
     void allowMissingPanels(bool allowed) { missingPanelsAllowed_ = allowed; }
 
     char* onCall(void* data, int type) override;
+
+    // Tells why something stayed silent (see Transcript::silent): the
+    // emulator's own reasons, and those of a router backend (a poll that
+    // went unanswered, ...).
+    void silent(const std::string& about, const std::string& text) { out_.silent(about, text); }
 
 private:
     char* call(void* data, int type);
@@ -117,6 +126,7 @@ private:
         char* reply = nullptr;
         bool showReply = false;
         std::vector<std::string> notes;
+        std::vector<Silence> silences;
         std::vector<std::string> violations;
         std::vector<std::pair<int, std::string>> panelErrors;  // line, message
     };
@@ -125,6 +135,12 @@ private:
     void handBack(char* text);
     std::string resolvePanelPath(const std::string& file) const;
     void endComponentState();
+    // The commands received since `from` (an earlier size of commands_).
+    std::vector<std::string> commandsSince(size_t from) const;
+    void explain(const std::vector<Silence>& reasons);
+    // Notes the registrations of devices other than `device` that a new
+    // "RR"/"RU" for `device` leaves in place, once per call from the outside.
+    void noteLeftBehind(int device, const std::string& command, Outcome& o);
 
     Transcript& out_;
     Module* module_ = nullptr;
@@ -156,6 +172,9 @@ private:
     std::map<char*, ReplyBook> replyBook_;
     std::vector<std::unique_ptr<char[]>> replies_;
     std::string currentCommand_;
+
+    ParvexModel model_;
+    std::vector<int> leftBehindNoted_;
 };
 
 #endif  // VESK_HOST_EMULATOR_H

@@ -2,10 +2,7 @@
 // simulated router, panel and timers, driven by scenario scripts (see
 // scenario.h) or statements typed at a prompt.
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,55 +12,59 @@
 #define isatty _isatty
 #define fileno _fileno
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
+#include "interrupt.h"
 #include "live_routers.h"
+#include "prompt.h"
 #include "scenario.h"
-#include "text.h"
+#include "script_file.h"
 #include "transcript.h"
 
 static const char kUsage[] =
-    "usage: vesk-host [--module PATH] [--router D=HOST[:PORT]]... [--json] [SCRIPT...]\n"
+    "usage: vesk-host [--module PATH] [--router D=HOST[:PORT]]... [--json] [--] [SCRIPT...]\n"
     "  Runs each SCRIPT from a fresh emulator and prints the traffic, then\n"
     "  \"N passed, M failed\". Without scripts it reads standard input, with a\n"
     "  prompt when that is a terminal (type help there). \"-\" names standard\n"
-    "  input. Exit status: 0 when everything passed, 1 when not, 2 for usage.\n"
+    "  input; \"--\" ends the options. Exit status: 0 when everything passed,\n"
+    "  1 when not, 2 for usage; 130 or 143 after Ctrl-C or a termination request.\n"
     "  --module PATH  the component module (Parvex.so, or Parvex.dll on Windows)\n"
     "  --json         one JSON object a line instead of text\n"
     "  --router D=HOST[:PORT]  router device D is the Videohub router there\n"
-    "                 (port 9990 by default) in every script and at the prompt\n";
-
-static std::string baseName(const std::string& path) {
-    size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+    "                 (port 9990 by default) in every script and at the prompt\n"
+    "  --version      the version of vesk-host\n";
 
 static std::string folderName(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? "." : path.substr(0, slash);
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
-static bool readFile(const std::string& path, std::string& content) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    content = buffer.str();
+// Failures, errors and violations also go to standard error, unless the
+// transcript already shows them there: standard output is a terminal, or
+// both streams are the same file or pipe.
+static bool alertsWanted() {
+    if (isatty(fileno(stdout))) return false;
+#if !defined(_WIN32)
+    struct stat out, err;
+    if (fstat(fileno(stdout), &out) == 0 && fstat(fileno(stderr), &err) == 0 && out.st_dev == err.st_dev &&
+        out.st_ino == err.st_ino)
+        return false;
+#endif
     return true;
 }
 
 static bool interactive(ScenarioRunner& runner, bool prompt) {
     if (prompt) std::cout << "vesk-host: statements one a line; \"help\" lists them, \"quit\" ends.\n";
     runner.begin("stdin", ".");
-    std::string line;
-    int number = 0;
-    while (true) {
-        if (prompt) std::cout << "vesk> " << std::flush;
-        if (!std::getline(std::cin, line)) break;
-        ++number;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!runner.runLine(line, number)) break;
+    bool quit = false;
+    {
+        Prompt reader("vesk> ", prompt);
+        std::string line;
+        int number = 0;
+        while (!quit && reader.read(line)) quit = !runner.runLine(line, ++number) || interruption();
     }
     if (prompt) std::cout << "\n";
     return runner.end();
@@ -78,12 +79,25 @@ int main(int argc, char** argv) {
     std::ios::sync_with_stdio(true);
     RunOptions options;
     bool json = false;
+    bool optionsEnded = false;
     std::vector<std::string> scripts;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "--module" && i + 1 < argc) {
+        if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
+            scripts.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--module") {
+            if (i + 1 == argc) {
+                std::cerr << "vesk-host: option --module needs a value (the module's path)\n" << kUsage;
+                return 2;
+            }
             options.modulePath = argv[++i];
-        } else if (arg == "--router" && i + 1 < argc) {
+        } else if (arg == "--router") {
+            if (i + 1 == argc) {
+                std::cerr << "vesk-host: option --router needs a value (D=HOST[:PORT])\n" << kUsage;
+                return 2;
+            }
             std::string value = argv[++i];
             size_t equals = value.find('=');
             std::optional<int32_t> device = parseInt32(value.substr(0, equals));
@@ -96,46 +110,47 @@ int main(int argc, char** argv) {
             options.routers.emplace_back(*device, *address);
         } else if (arg == "--json") {
             json = true;
+        } else if (arg == "--version") {
+            std::cout << "vesk-host " VESK_HOST_VERSION "\n";
+            return 0;
         } else if (arg == "-h" || arg == "--help") {
             std::cout << kUsage;
             return 0;
-        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
+        } else {
             std::cerr << "vesk-host: unknown option " << arg << "\n" << kUsage;
             return 2;
-        } else {
-            scripts.push_back(arg);
         }
     }
 
-    // Failures also go to standard error when the transcript goes elsewhere.
+    watchInterrupts();
     const bool stdoutIsTerminal = isatty(fileno(stdout)) != 0;
-    Transcript transcript(std::cout, json, stdoutIsTerminal ? nullptr : &std::cerr);
+    Transcript transcript(std::cout, json, alertsWanted() ? &std::cerr : nullptr);
     ModuleCache modules;
     ScenarioRunner runner(transcript, modules, options);
 
     int passed = 0;
     int failed = 0;
     if (scripts.empty()) {
-        bool terminal = isatty(fileno(stdin)) != 0;
-        if (terminal) {
-            bool ok = interactive(runner, !json || stdoutIsTerminal);
+        if (isatty(fileno(stdin))) {
+            bool ok = interactive(runner, !json && stdoutIsTerminal);
+            if (interruption()) endByInterruption(interruption());
             return ok ? 0 : 1;
         }
         scripts.push_back("-");
     }
     for (const std::string& script : scripts) {
-        std::string content;
+        const bool input = script == "-";
+        ScriptRead read = input ? readScriptInput() : readScriptFile(script);
+        if (interruption()) endByInterruption(interruption());
+        const std::string name = input ? "stdin" : script;
         bool ok;
-        if (script == "-") {
-            std::ostringstream buffer;
-            buffer << std::cin.rdbuf();
-            ok = runner.runScript("stdin", ".", buffer.str());
-        } else if (!readFile(script, content)) {
-            runner.unreadable(baseName(script));
+        if (read.ok)
+            ok = runner.runScript(name, input ? "." : folderName(script), read.content);
+        else {
+            runner.unreadable(name, read.line, read.error);
             ok = false;
-        } else {
-            ok = runner.runScript(baseName(script), folderName(script), content);
         }
+        if (interruption()) endByInterruption(interruption());
         (ok ? passed : failed)++;
     }
     transcript.summary(passed, failed);

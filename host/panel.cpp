@@ -99,8 +99,10 @@ std::optional<PanelFileError> parsePanelFile(const std::string& content, Panel& 
     return std::nullopt;
 }
 
+// Widths count characters: the texts are escaped, so valid UTF-8.
 static std::string padded(const std::string& text, size_t width) {
-    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+    const size_t used = textWidth(text);
+    return used >= width ? text : text + std::string(width - used, ' ');
 }
 
 std::string drawPanel(const std::string& name, const Panel& panel) {
@@ -113,19 +115,19 @@ std::string drawPanel(const std::string& name, const Panel& panel) {
     std::vector<Block> blocks;
     size_t field = 24;
     for (const Control& c : panel.controls) {
-        Block b{c.name, "", {}};
+        Block b{escapeBytes(c.name), "", {}};
         if (const std::string* text = c.param("text")) b.text = escapeBytes(*text);
         for (const auto& [key, value] : c.params)
-            if (key != "text") b.lines.push_back(key + ": " + escapeBytes(value));
-        field = std::max(field, b.text.size());
-        field = std::max(field, b.name.size());
-        for (const std::string& line : b.lines) field = std::max(field, line.size());
+            if (key != "text") b.lines.push_back(escapeBytes(key) + ": " + escapeBytes(value));
+        field = std::max(field, textWidth(b.text));
+        field = std::max(field, textWidth(b.name));
+        for (const std::string& line : b.lines) field = std::max(field, textWidth(line));
         blocks.push_back(b);
     }
     std::string header = "+-- panel " + escapeBytes(name) + " ";
-    field = std::max(field, header.size());
+    field = std::max(field, textWidth(header));
     const size_t inner = field + 4;  // between "| " and " |"
-    std::string out = header + std::string(inner + 3 - header.size(), '-') + "+\n";
+    std::string out = header + std::string(inner + 3 - textWidth(header), '-') + "+\n";
     if (blocks.empty()) out += "| " + padded("(no controls)", inner) + " |\n";
     for (const Block& b : blocks) {
         out += "| " + padded(b.name, inner) + " |\n";

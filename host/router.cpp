@@ -105,3 +105,12 @@ std::vector<Report> Router::poll(int device, int first, int last) const {
     }
     return out;
 }
+
+std::vector<Report> Router::registeredRoutes(int device) const {
+    std::vector<Report> out;
+    auto it = devices_.find(device);
+    if (it == devices_.end()) return out;
+    for (const auto& entry : it->second.routes)
+        if (registered(device, entry.first)) out.push_back(reportFor(device, entry.first));
+    return out;
+}

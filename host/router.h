@@ -52,6 +52,9 @@ public:
     std::vector<Report> route(int device, int destination, int source);
     // Source routed to a destination, or 0 when none.
     int routed(int device, int destination) const;
+    // The routed destinations of `device` that are registered, lowest first,
+    // as reports (destination in `index`, source in `info`, its name).
+    std::vector<Report> registeredRoutes(int device) const;
 
     void registerRange(int device, int first, int last, bool add);
     void unregister(int device);

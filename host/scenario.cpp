@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "database_size.h"
+#include "interrupt.h"
 #include "text.h"
 
 namespace fs = std::filesystem;
@@ -97,10 +99,9 @@ public:
     bool number(size_t i, const char* what, long long min = -2147483648LL) {
         if (problem || i >= w_.size()) return false;
         std::optional<int32_t> n = w_[i].quoted ? std::nullopt : parseInt32(w_[i].text);
-        if (!n)
-            problem = std::string("expected a number for ") + what + ", got " + quoteText(w_[i].text);
-        else if (*n < min)
-            problem = std::string("expected ") + what + " of " + std::to_string(min) + " or more, got " + w_[i].text;
+        if (!n || *n < min)
+            problem = std::string("expected a number from ") + std::to_string(min) + " to 2147483647 for " + what +
+                      ", got " + quoteText(w_[i].text);
         return !problem;
     }
     bool word(size_t i, const char* expected, const char* form) {
@@ -147,6 +148,9 @@ std::optional<std::string> checkStatement(const Statement& s) {
                 c.problem = std::string("expected \"") + form + "\"";
             } else if (c.word(2, "system", form) && s.words[3].text.empty()) {
                 c.problem = "expected a system name that is not empty";
+            } else if (c.bare(1, "temp") && !Site::plainFolderName(s.words[3].text)) {
+                c.problem = "expected one folder name for the system of a temporary site, not " +
+                            quoteText(s.words[3].text);
             }
         }
     } else if (verb == "config") {
@@ -185,11 +189,15 @@ std::optional<std::string> checkStatement(const Statement& s) {
         c.count(3, 3, "resize DEVICE SIZE") && c.number(1, "the device") && c.number(2, "the size", 0);
     } else if (verb == "create") {
         if (c.count(1, 3, "create [PATH [nopanel]]") && s.words.size() == 3) c.word(2, "nopanel", "create [PATH [nopanel]]");
-    } else if (verb == "delete" || verb == "help" || verb == "quit") {
+    } else if (verb == "delete" || verb == "help" || verb == "quit" || verb == "state" || verb == "reset") {
         std::string form = verb;
         c.count(1, 1, form.c_str());
     } else if (verb == "send") {
-        c.count(2, 2, "send TEXT | send null");
+        if (!c.count(2, 2, "send TEXT | send null") && s.words.size() > 2) {
+            std::string joined;
+            for (size_t i = 1; i < s.words.size(); ++i) joined += (i > 1 ? " " : "") + s.words[i].text;
+            *c.problem += "; a text with blanks goes in double quotes: send " + quoteText(joined);
+        }
     } else if (verb == "control") {
         c.count(3, 3, "control ID COMMAND");
     } else if (verb == "report") {
@@ -246,9 +254,9 @@ std::optional<std::string> checkStatement(const Statement& s) {
             c.problem = std::string("expected \"") + form + "\"";
         }
     } else {
-        return "unknown statement " + quoteText(verb) + " (expected one of: module, panels, site, config, device, "
-               "source, rename, route, offline, online, resize, create, delete, send, control, report, timer, "
-               "event, wait, show, say, expect)";
+        std::string names;
+        for (const std::string& name : statementNames()) names += (names.empty() ? "" : ", ") + name;
+        return "unknown statement " + quoteText(verb) + " (expected one of: " + names + ")";
     }
     return c.problem;
 }
@@ -264,6 +272,10 @@ ParsedScript parseScript(const std::string& content) {
         pos = end + 1;
         ++line;
         if (!text.empty() && text.back() == '\r') text.pop_back();
+        if (text.size() > kMaxLineBytes) {
+            script.errors.push_back(ScriptError{line, overlongLine()});
+            continue;
+        }
         Statement s;
         if (std::optional<ScriptError> e = tokenizeLine(text, line, s)) {
             script.errors.push_back(*e);
@@ -276,7 +288,18 @@ ParsedScript parseScript(const std::string& content) {
         }
         script.statements.push_back(s);
     }
+    if (script.statements.empty() && script.errors.empty()) script.errors.push_back(ScriptError{0, "no statements"});
     return script;
+}
+
+std::string overlongLine() { return "a line of more than " + std::to_string(kMaxLineBytes) + " bytes"; }
+
+const std::vector<std::string>& statementNames() {
+    static const std::vector<std::string> names = {
+        "module", "panels", "site",  "config", "device", "source", "rename", "route",  "offline", "online",
+        "resize", "create", "delete", "send",  "control", "report", "timer", "event", "wait",    "show",
+        "say",    "expect", "state",  "reset", "help",    "quit"};
+    return names;
 }
 
 const char* scenarioHelp() {
@@ -294,7 +317,7 @@ const char* scenarioHelp() {
            "  route D DEST S                route source S to DEST\n"
            "  offline D | online D          router device stops / starts answering\n"
            "  resize D S                    new size for the device and its dev_D.ini\n"
-           "  create [PATH [nopanel]]       create the component with PATH (nopanel: its panel file is missing)\n"
+           "  create [PATH [nopanel]]       create the component with PATH (nopanel: a missing panel file is tolerated)\n"
            "  delete                        delete the component\n"
            "  send TEXT | send null         text event (type 3)\n"
            "  control ID COMMAND            control event (type 2)\n"
@@ -312,6 +335,8 @@ const char* scenarioHelp() {
            "  expect timer N running|stopped\n"
            "  expect registered|unregistered D DEST\n"
            "  expect panel NAME open|closed\n"
+           "  state                         clock, timers, registrations, routes, panels, site files\n"
+           "  reset                         fresh emulator, site and clock (the module stays)\n"
            "  expect text|control|registered|unregistered ... within MS   wait up to MS for it\n"
            "  help | quit\n";
 }
@@ -348,6 +373,8 @@ void ScenarioRunner::begin(const std::string& name, const std::string& folder) {
     folder_ = folder;
     failures_ = 0;
     errors_ = 0;
+    earlierViolations_ = 0;
+    earlierPanelErrors_ = 0;
     answered_ = false;
     lastAnswer_.reset();
     live_.reset();
@@ -360,12 +387,62 @@ void ScenarioRunner::begin(const std::string& name, const std::string& folder) {
 
 void ScenarioRunner::connectRouter(int device, const RouterAddress& address) {
     if (!live_) {
-        Site* site = site_.get();
-        live_.reset(new LiveDriver(*emulator_, out_, [site](int d) { return site->databaseSize(d); }));
+        // The size the component reads; none when it reads 0 for want of a
+        // site, a file or a key.
+        auto siteSize = [](int device) -> std::optional<int> {
+            const DatabaseSize read = readDatabaseSize(device);
+            if (!read.why.empty()) return std::nullopt;
+            return read.size;
+        };
+        live_.reset(new LiveDriver(*emulator_, out_, siteSize));
         emulator_->setLiveRouters(live_.get());
         emulator_->setRealTime(true);
     }
     live_->add(device, address);
+}
+
+void ScenarioRunner::reset() {
+    if (emulator_->live()) {
+        out_.note("reset: the host deletes the component");
+        emulator_->destroy();
+    }
+    Module* module = emulator_->module();
+    const std::string panels = emulator_->panelFolder();
+    earlierViolations_ += emulator_->violations();
+    earlierPanelErrors_ += emulator_->panelErrors();
+    answered_ = false;
+    lastAnswer_.reset();
+    // Live routers go with the emulator they feed; those of the command line
+    // connect again before the next statement that needs them.
+    live_.reset();
+    routersConnected_ = false;
+    emulator_.reset();
+    site_.reset(new Site());
+    emulator_.reset(new Emulator(out_));
+    emulator_->setModule(module);
+    emulator_->setPanelFolder(panels);
+    out_.note("reset: a fresh emulator, site and clock");
+}
+
+HostState ScenarioRunner::hostState() const {
+    const Emulator& emu = *emulator_;
+    HostState state;
+    state.clock = emu.clock().now();
+    for (int id : emu.clock().runningTimers())
+        state.timers.push_back(HostState::Timer{id, *emu.clock().interval(id), *emu.clock().due(id)});
+    Router& router = emulator_->router();
+    for (int device : router.registeredDevices()) {
+        state.registrations.emplace_back(device, router.registrations(device));
+        for (const Report& route : router.registeredRoutes(device)) state.routes.push_back(route);
+    }
+    for (const auto& [name, panel] : emu.panels()) state.panels.emplace_back(name, &panel);
+    state.siteRoot = site_->root();
+    state.siteSystem = site_->system();
+    for (int device : site_->deviceFiles()) {
+        DatabaseSize size = readDatabaseSize(device);
+        state.files.push_back(HostState::DeviceFile{size.file, size.size, size.why});
+    }
+    return state;
 }
 
 bool ScenarioRunner::end() {
@@ -373,8 +450,8 @@ bool ScenarioRunner::end() {
         out_.note("end of script: the host deletes the component");
         emulator_->destroy();
     }
-    int violations = emulator_ ? emulator_->violations() : 0;
-    int errors = errors_ + (emulator_ ? emulator_->panelErrors() : 0);
+    int violations = earlierViolations_ + (emulator_ ? emulator_->violations() : 0);
+    int errors = errors_ + earlierPanelErrors_ + (emulator_ ? emulator_->panelErrors() : 0);
     live_.reset();
     emulator_.reset();
     site_.reset();
@@ -390,20 +467,29 @@ bool ScenarioRunner::runScript(const std::string& name, const std::string& folde
         return end();
     }
     for (const Statement& s : script.statements) {
+        if (int signal = interruption()) {
+            out_.note("interrupted by signal " + std::to_string(signal));
+            break;
+        }
         // A caption speaks for itself.
         if (s.words[0].text != "say") out_.statement(s.line, s.source);
+        out_.at(name_, s.line);
         if (s.words[0].text == "quit" || !execute(s)) break;
     }
     return end();
 }
 
-void ScenarioRunner::unreadable(const std::string& name) {
+void ScenarioRunner::unreadable(const std::string& name, int line, const std::string& why) {
     begin(name, ".");
-    error(0, "cannot read the script");
+    error(line, why);
     end();
 }
 
 bool ScenarioRunner::runLine(const std::string& text, int line) {
+    if (text.size() > kMaxLineBytes) {
+        error(line, overlongLine());
+        return true;
+    }
     Statement s;
     if (std::optional<ScriptError> e = tokenizeLine(text, line, s)) {
         error(line, e->message);
@@ -415,7 +501,10 @@ bool ScenarioRunner::runLine(const std::string& text, int line) {
         return true;
     }
     if (s.words[0].text == "quit") return false;
-    execute(s);
+    out_.at(name_, line);
+    const int failures = failures_;
+    const int errors = errors_;
+    if (execute(s) && s.words[0].text == "expect" && failures_ == failures && errors_ == errors) out_.ok(line);
     return true;
 }
 
@@ -479,6 +568,14 @@ bool ScenarioRunner::perform(const Statement& s) {
         return true;
     }
     if (verb == "quit") return true;
+    if (verb == "reset") {
+        reset();
+        return true;
+    }
+    if (verb == "state") {
+        out_.state(hostState());
+        return true;
+    }
     if (verb == "module") {
         Module* module = modules_.get(resolve(w[1].text), why);
         if (!module) return error(line, why);

@@ -54,12 +54,17 @@
 //   ... within MS                after expect text, control, registered or
 //                                unregistered: waits up to MS for it to hold
 //   expect panel NAME open | expect panel NAME closed
+//   state                        the host's side now: clock, timers,
+//                                registrations, routes, panels, site files
+//   reset                        a fresh emulator, site and clock; the
+//                                module stays
 //   help, quit                   at the prompt; "quit" also ends a script
 //
 // A live router device (device D videohub) puts the script on the wall clock:
 // route, source and rename send requests to the router and the emulator
 // follows only what the router reports; offline, online and resize are not
 // for it. Scripts without one keep the virtual clock.
+// A line holds at most kMaxLineBytes bytes.
 #ifndef VESK_HOST_SCENARIO_H
 #define VESK_HOST_SCENARIO_H
 
@@ -92,6 +97,11 @@ struct ScriptError {
     std::string message;
 };
 
+// The longest script line read; a longer one is an error at that line, with
+// the message overlongLine() gives.
+const size_t kMaxLineBytes = 65536;
+std::string overlongLine();
+
 // Splits one line into words. Null statement words for a blank or comment
 // line. Returns an error for a malformed line (bad quoting).
 std::optional<ScriptError> tokenizeLine(const std::string& text, int line, Statement& out);
@@ -99,12 +109,16 @@ std::optional<ScriptError> tokenizeLine(const std::string& text, int line, State
 // Checks a statement's shape (verb, argument count, numbers). Null when good.
 std::optional<std::string> checkStatement(const Statement& statement);
 
-// Parses a whole script: every statement, or every error (line order).
+// Parses a whole script: every statement, or every error (line order). A
+// script without statements is an error too.
 struct ParsedScript {
     std::vector<Statement> statements;
     std::vector<ScriptError> errors;
 };
 ParsedScript parseScript(const std::string& content);
+
+// Every statement's first word, in the order "help" lists them.
+const std::vector<std::string>& statementNames();
 
 // The statement reference shown by "help".
 const char* scenarioHelp();
@@ -135,16 +149,18 @@ class ScenarioRunner {
 public:
     ScenarioRunner(Transcript& transcript, ModuleCache& modules, RunOptions options);
 
-    // Runs a whole script. `name` is how it is shown; `folder` is where its
-    // relative paths start. True when it passed.
+    // Runs a whole script. `name` is how it is shown (its path as given);
+    // `folder` is where its relative paths start. True when it passed.
     bool runScript(const std::string& name, const std::string& folder, const std::string& content);
-    // Reports a script that could not be read, as a failed script.
-    void unreadable(const std::string& name);
+    // Reports a script that could not be read, as a failed script: `why`
+    // at `line` (0: the script as a whole).
+    void unreadable(const std::string& name, int line, const std::string& why);
 
     // Statement by statement (the interactive prompt): a script error is
     // reported and the session goes on.
     void begin(const std::string& name, const std::string& folder);
-    // False when the statement was "quit".
+    // False when the statement was "quit". An expectation that holds says
+    // "ok".
     bool runLine(const std::string& text, int line);
     // Ends the session; true when it passed.
     bool end();
@@ -165,6 +181,9 @@ private:
     // Waits up to `ms` for `s` to hold: in real time with live routers, else
     // by moving the virtual clock from timer to timer.
     void awaitExpectation(const Statement& s, int ms);
+    // A fresh emulator and site; the module and the panel folder stay.
+    void reset();
+    HostState hostState() const;
 
     Transcript& out_;
     ModuleCache& modules_;
@@ -179,6 +198,9 @@ private:
     bool routersConnected_ = false;  // those of RunOptions::routers
     int failures_ = 0;
     int errors_ = 0;
+    // Violations and panel file errors of the emulators a "reset" ended.
+    int earlierViolations_ = 0;
+    int earlierPanelErrors_ = 0;
     bool answered_ = false;
     std::optional<std::string> lastAnswer_;
 };

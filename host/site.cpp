@@ -1,11 +1,13 @@
 #include "site.h"
 
-#include <cctype>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+
+#include "text.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -85,7 +87,15 @@ bool Site::use(const std::string& folder, const std::string& system, std::string
     return true;
 }
 
+bool Site::plainFolderName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\\:\0", 4)) == std::string::npos;
+}
+
 bool Site::makeTemporary(const std::string& system, std::string& error) {
+    if (!plainFolderName(system)) {
+        error = "expected one folder name for the system of a temporary site, not " + quoteText(system);
+        return false;
+    }
     release();
     std::error_code ec;
     fs::path base = fs::temp_directory_path(ec);
@@ -151,39 +161,17 @@ bool Site::removeDevice(int device, std::string& error) {
     return true;
 }
 
-static std::string trimmed(const std::string& text) {
-    size_t begin = text.find_first_not_of(" \t\r");
-    if (begin == std::string::npos) return "";
-    return text.substr(begin, text.find_last_not_of(" \t\r") + 1 - begin);
-}
-
-static bool sameWord(const std::string& a, const char* b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i]; ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return i == a.size() && !b[i];
-}
-
-std::optional<int> Site::databaseSize(int device) const {
-    if (root_.empty()) return std::nullopt;
-    std::ifstream in(fs::path(configFolder()) / deviceFileName(device), std::ios::binary);
-    std::string line;
-    bool inSection = false;
-    while (std::getline(in, line)) {
-        line = trimmed(line);
-        if (!line.empty() && line[0] == '[') {
-            inSection = line.back() == ']' && sameWord(trimmed(line.substr(1, line.size() - 2)), "Database");
-            continue;
-        }
-        size_t equals = line.find('=');
-        if (!inSection || equals == std::string::npos || !sameWord(trimmed(line.substr(0, equals)), "DatabaseSize_1"))
-            continue;
-        std::string value = trimmed(line.substr(equals + 1));
-        long long n = 0;
-        size_t i = value.size() && value[0] == '-' ? 1 : 0;
-        for (; i < value.size() && value[i] >= '0' && value[i] <= '9' && n < 1000000000; ++i) n = n * 10 + (value[i] - '0');
-        return static_cast<int>(value.size() && value[0] == '-' ? -n : n);
+std::vector<int> Site::deviceFiles() const {
+    std::vector<int> devices;
+    if (root_.empty()) return devices;
+    std::error_code ec;
+    for (fs::directory_iterator it(fs::path(configFolder()), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        int device = 0;
+        char tail = 0;
+        if (std::sscanf(name.c_str(), "dev_%d.ini%c", &device, &tail) == 1 && name == deviceFileName(device))
+            devices.push_back(device);
     }
-    return std::nullopt;
+    std::sort(devices.begin(), devices.end());
+    return devices;
 }

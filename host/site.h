@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 class Site {
 public:
@@ -26,19 +27,27 @@ public:
     // False with `error` set when it is not a folder.
     bool use(const std::string& folder, const std::string& system, std::string& error);
     // A fresh empty folder in the temporary directory, removed again when the
-    // site changes or ends. False with `error` set when it cannot be made.
+    // site changes or ends. False with `error` set when it cannot be made, or
+    // when `system` is not one plain folder name (the files are written below
+    // it, so a path, "." or ".." would write outside the folder); nothing is
+    // made then.
     bool makeTemporary(const std::string& system, std::string& error);
 
     bool writable() const { return temporary_; }
+    // QX_ROOT and QX_SYSTEM as set; empty when unset.
+    const std::string& root() const { return root_; }
+    const std::string& system() const { return system_; }
+    // The devices that have a dev_NNN.ini in the system's config folder,
+    // lowest first.
+    std::vector<int> deviceFiles() const;
     // Writes dev_NNN.ini of `device` with `content` as it stands (temporary
     // sites only). False with `error` set otherwise.
     bool writeDevice(int device, const std::string& content, std::string& error);
     bool removeDevice(int device, std::string& error);
-    // DatabaseSize_1 of section [Database] in dev_NNN.ini (names in any case,
-    // the value's leading digits), as the component reads it; null when there
-    // is no site, no file or no such key.
-    std::optional<int> databaseSize(int device) const;
 
+    // One folder name, the same on Linux and Windows: not empty, no
+    // separator, no drive letter or stream (':'), no zero byte, not "." or "..".
+    static bool plainFolderName(const std::string& name);
     // "dev_NNN.ini": the device number zero-filled to three digits.
     static std::string deviceFileName(int device);
     // The platform's absolute form of `path` (see the header comment).

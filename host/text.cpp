@@ -22,22 +22,83 @@ std::optional<int32_t> parseInt32(const std::string& text) {
     return static_cast<int32_t>(value);
 }
 
+size_t utf8SequenceAt(const std::string& text, size_t at) {
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    if (c < 0x80) return 1;
+    size_t length;
+    unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        if (c == 0xE0) low = 0xA0;   // overlong
+        if (c == 0xED) high = 0x9F;  // surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        if (c == 0xF0) low = 0x90;   // overlong
+        if (c == 0xF4) high = 0x8F;  // above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (at + length > text.size()) return 0;
+    for (size_t i = 1; i < length; ++i) {
+        const unsigned char next = static_cast<unsigned char>(text[at + i]);
+        if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return 0;
+    }
+    return length;
+}
+
+static void appendHex(std::string& out, unsigned char c) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+    out += hex;
+}
+
 std::string escapeBytes(const std::string& text) {
     std::string out;
-    for (unsigned char c : text) {
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const size_t length = utf8SequenceAt(text, i);
+        // C1 controls (U+0080..U+009F, bytes C2 80..C2 9F) steer terminals too.
+        const bool c1 = length == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+        if (length > 1 && !c1) {
+            out.append(text, i, length);
+            i += length;
+            continue;
+        }
         switch (c) {
             case '\n': out += "\\n"; break;
             case '\t': out += "\\t"; break;
             case '\r': out += "\\r"; break;
             case '\\': out += "\\\\"; break;
             default:
-                if (c < 0x20 || c >= 0x7F) {
-                    char hex[8];
-                    std::snprintf(hex, sizeof hex, "\\x%02X", c);
-                    out += hex;
-                } else {
+                if (c < 0x20 || c >= 0x7F)
+                    appendHex(out, c);
+                else
                     out += static_cast<char>(c);
-                }
+        }
+        ++i;
+    }
+    return out;
+}
+
+size_t textWidth(const std::string& text) {
+    size_t width = 0;
+    for (unsigned char c : text)
+        if ((c & 0xC0) != 0x80) ++width;
+    return width;
+}
+
+std::string validUtf8(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = utf8SequenceAt(text, i);
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            out.append(text, i, length);
+            i += length;
         }
     }
     return out;
@@ -61,28 +122,6 @@ std::string quoteText(const std::string& text) {
     for (char c : escapeBytes(text)) {
         if (c == '"') out += '\\';
         out += c;
-    }
-    return out + "\"";
-}
-
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            default:
-                if (c < 0x20 || c >= 0x7F) {
-                    char hex[8];
-                    std::snprintf(hex, sizeof hex, "\\u%04X", c);
-                    out += hex;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
     }
     return out + "\"";
 }
@@ -112,4 +151,32 @@ std::optional<std::vector<CommandArg>> splitCommandArguments(const std::string& 
         }
     }
     return args;
+}
+
+std::optional<std::vector<CommandArg>> splitQuotedArguments(const std::string& rest, size_t count, bool freeFirst) {
+    if (count < 2 || rest.size() < 3 || rest.compare(0, 2, " '") != 0 || rest.back() != '\'') return std::nullopt;
+    const std::string inner = rest.substr(2, rest.size() - 3);
+    static const std::string kBetween = "' '";
+    std::vector<CommandArg> fixed;
+    size_t begin = 0;
+    size_t end = inner.size();
+    for (size_t k = 0; k + 1 < count; ++k) {
+        if (freeFirst) {
+            size_t at = end >= kBetween.size() ? inner.rfind(kBetween, end - kBetween.size()) : std::string::npos;
+            if (at == std::string::npos || at < begin) return std::nullopt;
+            fixed.insert(fixed.begin(), CommandArg{inner.substr(at + 3, end - at - 3), true});
+            end = at;
+        } else {
+            size_t at = inner.find(kBetween, begin);
+            if (at == std::string::npos || at + kBetween.size() > end) return std::nullopt;
+            fixed.push_back(CommandArg{inner.substr(begin, at - begin), true});
+            begin = at + kBetween.size();
+        }
+    }
+    CommandArg free{inner.substr(begin, end - begin), true};
+    if (freeFirst)
+        fixed.insert(fixed.begin(), free);
+    else
+        fixed.push_back(free);
+    return fixed;
 }

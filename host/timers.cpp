@@ -10,6 +10,12 @@ std::optional<int> TimerClock::interval(int id) const {
     return it->second.interval;
 }
 
+std::optional<int64_t> TimerClock::due(int id) const {
+    auto it = timers_.find(id);
+    if (it == timers_.end()) return std::nullopt;
+    return it->second.due;
+}
+
 std::vector<int> TimerClock::runningTimers() const {
     std::vector<int> ids;
     for (const auto& entry : timers_) ids.push_back(entry.first);

@@ -22,6 +22,8 @@ public:
     bool stop(int id);
     bool running(int id) const { return timers_.count(id) != 0; }
     std::optional<int> interval(int id) const;
+    // When timer `id` fires next; null when it is not running.
+    std::optional<int64_t> due(int id) const;
     // Ids of the running timers, lowest first.
     std::vector<int> runningTimers() const;
 

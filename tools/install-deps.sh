@@ -8,6 +8,10 @@
 # everything it starts; it is slower but behaves the same.
 set -euo pipefail
 
+# --quiet: say nothing when everything is present.
+quiet=""
+if [ "${1:-}" = "--quiet" ]; then quiet=1; fi
+
 need=()
 have() { command -v "$1" >/dev/null 2>&1; }
 pkg_missing() { ! dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
@@ -25,6 +29,8 @@ pkg_missing libgtest-dev && need+=(libgtest-dev)
 pkg_missing libgmock-dev && need+=(libgmock-dev)
 pkg_missing libbenchmark-dev && need+=(libbenchmark-dev)
 pkg_missing libasio-dev && need+=(libasio-dev)
+pkg_missing nlohmann-json3-dev && need+=(nlohmann-json3-dev)
+pkg_missing libedit-dev && need+=(libedit-dev)
 have python3 || need+=(python3)
 have gcovr || need+=(gcovr)
 
@@ -69,4 +75,4 @@ if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
   fi
   /usr/lib/wine/wine --version >/dev/null 2>&1 || { echo "install-deps: cannot run 32-bit Wine on this machine" >&2; exit 1; }
 fi
-echo "install-deps: all present"
+[ -n "$quiet" ] || echo "install-deps: all present"

@@ -234,6 +234,17 @@ TEST(EmulatorClosing, DeleteWithoutClosingCommandIsReported) {
     EXPECT_NE(h.text().find("deleted without sending AS"), std::string::npos) << h.text();
 }
 
+TEST(EmulatorClosing, ViolationNamesTheStatementThatLedToIt) {
+    FakeBehaviour b;
+    b.onDelete = [](HostEndpoint&) {};
+    Harness h(b);
+    ASSERT_TRUE(h.emulator.create(""));
+    h.transcript.at("sub/v.vsc", 7);
+    h.emulator.destroy();
+    EXPECT_NE(h.text().find("!! sub/v.vsc:7: the component was deleted without sending AS"), std::string::npos)
+        << h.text();
+}
+
 TEST(EmulatorClosing, CommandAfterClosingCommandIsReported) {
     FakeBehaviour b;
     b.onDelete = [](HostEndpoint& host) {
@@ -470,7 +481,8 @@ TEST(EmulatorPanel, ReplyTexts) {
 }
 
 TEST(EmulatorPanel, PutSetsTheControlParameter) {
-    Harness h(sendsOnText({"TP 'text=CAM 3' '1' 'LevelMimic'", "TP 'colour=red' '1' 'alm_2'"}));
+    Harness h(sendsOnText({"TP 'text=CAM 3' '1' 'LevelMimic'", "TP 'colour=red' '1' 'alm_2'",
+                           "TP 'statesheet=a' 'b' '1' 'LevelMimic'"}));
     ASSERT_TRUE(h.emulator.create(""));
     h.emulator.sendText(std::string("go"));
     const Panel* p = h.emulator.panel("1");
@@ -479,6 +491,9 @@ TEST(EmulatorPanel, PutSetsTheControlParameter) {
     EXPECT_EQ(*p->control("LevelMimic")->param("text"), "CAM 3");
     ASSERT_NE(p->control("alm_2")->param("colour"), nullptr);
     EXPECT_EQ(*p->control("alm_2")->param("colour"), "red");
+    ASSERT_NE(p->control("LevelMimic")->param("statesheet"), nullptr);
+    EXPECT_EQ(*p->control("LevelMimic")->param("statesheet"), "a' 'b") << "texts are never escaped";
+    EXPECT_EQ(h.emulator.violations(), 0) << h.text();
 }
 
 TEST(EmulatorPanel, MissingPanelFileGivesNullReplyAndNoPanel) {

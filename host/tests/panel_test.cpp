@@ -51,7 +51,7 @@ TEST(PanelFile, ErrorsNameTheLine) {
 TEST(PanelDrawing, BoxLinesHaveOneWidthAndShowTheTexts) {
     Panel panel;
     ASSERT_EQ(parsePanelFile("panel 1\ncontrol LevelMimic text\ntext =\nstatesheet =\n", panel), std::nullopt);
-    panel.control("LevelMimic")->set("text", "A very long source name that needs a wider box");
+    panel.control("LevelMimic")->set("text", "A very long source name that needs a wider box \xC3\xA9");
     panel.control("LevelMimic")->set("statesheet", "onair");
     std::string drawing = drawPanel("1", panel);
     std::istringstream lines(drawing);
@@ -59,12 +59,12 @@ TEST(PanelDrawing, BoxLinesHaveOneWidthAndShowTheTexts) {
     size_t width = 0;
     int count = 0;
     while (std::getline(lines, line)) {
-        if (width == 0) width = line.size();
-        EXPECT_EQ(line.size(), width) << "line: " << quoteText(line) << "\n" << drawing;
+        if (width == 0) width = textWidth(line);
+        EXPECT_EQ(textWidth(line), width) << "line: " << quoteText(line) << "\n" << drawing;
         ++count;
     }
     EXPECT_EQ(count, 7) << drawing;
-    EXPECT_NE(drawing.find("| A very long source name that needs a wider box |"), std::string::npos) << drawing;
+    EXPECT_NE(drawing.find("| A very long source name that needs a wider box \xC3\xA9 |"), std::string::npos) << drawing;
     EXPECT_NE(drawing.find("statesheet: onair"), std::string::npos) << drawing;
     EXPECT_EQ(drawing.rfind("+-- panel 1 ", 0), 0u) << drawing;
 }

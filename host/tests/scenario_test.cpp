@@ -16,16 +16,16 @@ TEST(ScenarioParser, ErrorsNameTheLineAndWhatWasExpected) {
     } cases[] = {
         {"jump 5", "unknown statement \"jump\""},
         {"\"route\" 5 12 3", "expected a statement, got a quoted text"},
-        {"route 5 x 3", "expected a number for the destination, got \"x\""},
+        {"route 5 x 3", "expected a number from -2147483648 to 2147483647 for the destination, got \"x\""},
         {"route 5 12", "expected \"route DEVICE DESTINATION SOURCE\""},
         {"route 5 12 3 4", "expected \"route DEVICE DESTINATION SOURCE\""},
-        {"route 5 12 2147483648", "expected a number for the source, got \"2147483648\""},
-        {"wait -1", "expected the time of 0 or more, got -1"},
-        {"wait 1.5", "expected a number for the time"},
+        {"route 5 12 2147483648", "expected a number from -2147483648 to 2147483647 for the source, got \"2147483648\""},
+        {"wait -1", "expected a number from 0 to 2147483647 for the time, got \"-1\""},
+        {"wait 1.5", "expected a number from 0 to 2147483647 for the time"},
         {"device 5 size", "expected \"device DEVICE size N [nofile]\""},
         {"device 5 width 8", "expected \"device DEVICE size N [nofile]\""},
         {"device 5 size 8 file", "expected \"device DEVICE size N [nofile]\""},
-        {"device 5 size -8", "expected the size of 0 or more"},
+        {"device 5 size -8", "expected a number from 0 to 2147483647 for the size"},
         {"config 5 size", "expected \"config DEVICE size N | text TEXT | none\""},
         {"config 5 blob x", "expected \"config DEVICE size N | text TEXT | none\""},
         {"config 5 none x", "expected \"config DEVICE size N | text TEXT | none\""},
@@ -34,8 +34,14 @@ TEST(ScenarioParser, ErrorsNameTheLineAndWhatWasExpected) {
         {"site temp sys main", "expected \"site temp|none|FOLDER [system NAME]\""},
         {"site none system main", "expected \"site temp|none|FOLDER [system NAME]\""},
         {"site temp system \"\"", "expected a system name that is not empty"},
+        {"site temp system ../../escaped", "expected one folder name for the system of a temporary site, not \"../../escaped\""},
+        {"site temp system /tmp/x", "expected one folder name"},
+        {"site temp system a\\b", "expected one folder name"},
+        {"site temp system C:x", "expected one folder name"},
+        {"site temp system ..", "expected one folder name"},
+        {"site temp system .", "expected one folder name"},
         {"send", "expected \"send TEXT | send null\""},
-        {"send a b", "expected \"send TEXT | send null\""},
+        {"send a b", "expected \"send TEXT | send null\"; a text with blanks goes in double quotes: send \"a b\""},
         {"send \"abc", "expected a closing \" before the end of the line"},
         {"send \"a\"b", "expected a blank after the closing \""},
         {"send a\"b", "expected a quote only at the start of a word"},
@@ -50,7 +56,7 @@ TEST(ScenarioParser, ErrorsNameTheLineAndWhatWasExpected) {
         {"expect sent", "expected \"expect sent TEXT...\" or \"expect sent nothing\""},
         {"expect colour red", "expected \"expect sent|answer|"},
         {"expect timer 1 going", "expected \"expect timer N running|stopped\""},
-        {"expect timer one running", "expected a number for the timer"},
+        {"expect timer one running", "expected a number from -2147483648 to 2147483647 for the timer"},
         {"expect panel 1 ajar", "expected \"expect panel NAME open|closed\""},
         {"expect registered 5", "expected \"expect registered DEVICE DESTINATION\""},
         {"delete now", "expected \"delete\""},
@@ -155,9 +161,12 @@ FakeBehaviour simpleComponent() {
     return b;
 }
 
+// Runs scripts against a fake module: the one --module names, or (without
+// `byOption`) one that a "module fake" statement loads.
 struct RunHarness {
-    RunHarness() : transcript(out, false), runner(transcript, modules, RunOptions{"fake"}) {
-        modules.add("fake", std::unique_ptr<Module>(new FakeModule(simpleComponent())));
+    explicit RunHarness(FakeBehaviour behaviour = simpleComponent(), bool byOption = true)
+        : transcript(out, false), runner(transcript, modules, byOption ? RunOptions{"fake"} : RunOptions{}) {
+        modules.add(byOption ? "fake" : "./fake", std::unique_ptr<Module>(new FakeModule(behaviour)));
     }
     std::ostringstream out;
     Transcript transcript;
@@ -271,6 +280,80 @@ TEST(ScenarioRunner, TemporarySiteHoldsTheDeviceFiles) {
         << h.out.str();
     EXPECT_EQ(getenv("QX_ROOT"), nullptr);
     EXPECT_EQ(getenv("QX_SYSTEM"), nullptr);
+}
+
+TEST(ScenarioRunner, ScriptsWithoutStatementsOrWithOverlongLinesAreErrors) {
+    RunHarness h;
+    EXPECT_FALSE(h.runner.runScript("empty.vsc", ".", "# nothing\n\n"));
+    EXPECT_NE(h.out.str().find("ERROR empty.vsc: no statements"), std::string::npos) << h.out.str();
+    const std::string longLine = "say \"" + std::string(kMaxLineBytes, 'x') + "\"\n";
+    EXPECT_FALSE(h.runner.runScript("long.vsc", ".", "say a\n" + longLine));
+    EXPECT_NE(h.out.str().find("ERROR long.vsc:2: a line of more than 65536 bytes"), std::string::npos);
+}
+
+TEST(ScenarioRunner, PromptSaysOkForAnExpectationThatHolds) {
+    RunHarness h;
+    h.runner.begin("stdin", ".");
+    h.runner.runLine("create", 1);
+    h.runner.runLine("expect panel 1 closed", 2);
+    h.runner.runLine("expect panel 1 open", 3);
+    EXPECT_FALSE(h.runner.end());
+    const std::string t = h.out.str();
+    const size_t ok = t.find("   ok\n");
+    EXPECT_NE(ok, std::string::npos) << t;
+    EXPECT_EQ(ok, t.rfind("   ok\n")) << "only the expectation that held says ok\n" << t;
+    EXPECT_NE(t.find("FAIL stdin:3: expected panel \"1\" open"), std::string::npos) << t;
+}
+
+// A component that registers destination 5 of device 5 and starts timer 1 on
+// any text.
+FakeBehaviour registersOnText() {
+    FakeBehaviour b;
+    b.onEvent = [](HostEndpoint& host, void*, int type) -> char* {
+        if (type == 3) {
+            FakeModule::command(host, "RR 5 5 5");
+            FakeModule::command(host, "ET 1 10");
+        }
+        return nullptr;
+    };
+    return b;
+}
+
+TEST(ScenarioRunner, ResetStartsAfreshWithTheSameModule) {
+    RunHarness h(registersOnText(), false);
+    EXPECT_FALSE(h.runner.runScript("r.vsc", ".",
+                                    "module fake\ndevice 5 size 8\ncreate\nsend x\nexpect registered 5 5\nreset\n"
+                                    "expect registered 5 5\ncreate\nroute 5 1 1\n"));
+    const std::string t = h.out.str();
+    EXPECT_NE(t.find("** reset: the host deletes the component"), std::string::npos) << t;
+    EXPECT_EQ(t.find("r.vsc:5"), std::string::npos) << t;
+    EXPECT_NE(t.find("FAIL r.vsc:7: expected device 5 destination 5 registered"), std::string::npos) << t;
+    EXPECT_EQ(t.find("r.vsc:8"), std::string::npos) << "the module stays\n" << t;
+    EXPECT_NE(t.find("ERROR r.vsc:9: the router has no device 5"), std::string::npos) << t;
+}
+
+TEST(ScenarioRunner, StateShowsTimersRegistrationsRoutesPanelsAndSiteFiles) {
+    RunHarness h(registersOnText(), false);
+    EXPECT_TRUE(h.runner.runScript("s.vsc", ".",
+                                   "module fake\nsite temp system sys\ndevice 5 size 64\nconfig 7 text \"[Database]\"\n"
+                                   "source 5 3 \"CAM 3\"\nroute 5 5 3\ncreate \"\" nopanel\nsend x\nwait 3\nstate\n"))
+        << h.out.str();
+    const std::string t = h.out.str();
+    for (const char* line : {"   clock 3\n", "   timer 1 every 10, due at 10\n", "   registered device 5: 5-5\n",
+                             "   route device 5 destination 5: source 3 \"CAM 3\"\n", "\" system \"sys\"\n",
+                             "   dev_005.ini: DatabaseSize_1 64\n",
+                             "   dev_007.ini: DatabaseSize_1 0 (no DatabaseSize_1 in [Database], or an empty value)\n"})
+        EXPECT_NE(t.find(line), std::string::npos) << "missing: " << line << "\n" << t;
+}
+
+TEST(ScenarioRunner, TemporarySiteTakesOnlyOneFolderNameAsItsSystem) {
+    for (const char* system : {"../../escaped", "/tmp/abs", "a/b", "a\\b", "C:", "..", ".", ""}) {
+        Site site;
+        std::string why;
+        EXPECT_FALSE(site.makeTemporary(system, why)) << "system: " << system;
+        EXPECT_TRUE(site.root().empty()) << "system: " << system;
+        EXPECT_NE(why.find("expected one folder name"), std::string::npos) << "system: " << system << " why: " << why;
+    }
 }
 
 TEST(ScenarioRunner, DeviceFileNames) {

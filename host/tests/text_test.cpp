@@ -58,9 +58,59 @@ TEST(SplitCommandArguments, QuotedAndPlainArguments) {
 
 TEST(Quoting, EscapesQuotesBackslashesAndControlBytes) {
     EXPECT_EQ(quoteText("a\"b\\c\n\x01\xC3"), "\"a\\\"b\\\\c\\n\\x01\\xC3\"");
-    EXPECT_EQ(jsonString("a\"b\\c\n\x01\xC3"), "\"a\\\"b\\\\c\\n\\u0001\\u00C3\"");
     EXPECT_EQ(escapeBytes("TP 'text=CAM 3'"), "TP 'text=CAM 3'");
     EXPECT_EQ(escapeControl("send \"a\\nb\"\t\x7F"), "send \"a\\nb\"\\t\\x7F");
+}
+
+TEST(Quoting, ValidUtf8StaysInvalidBytesAndControlsAreEscaped) {
+    const struct {
+        const char* text;
+        const char* shown;
+    } cases[] = {
+        {"caf\xC3\xA9", "caf\xC3\xA9"},                // é
+        {"\xE2\x82\xAC 5", "\xE2\x82\xAC 5"},          // euro sign
+        {"\xF0\x9F\x8E\xA5", "\xF0\x9F\x8E\xA5"},      // four bytes
+        {"caf\xE9", "caf\\xE9"},                      // Latin-1 é
+        {"\xC3", "\\xC3"},                            // cut short
+        {"\xC0\xAF", "\\xC0\\xAF"},                    // overlong '/'
+        {"\xED\xA0\x80", "\\xED\\xA0\\x80"},            // surrogate
+        {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},    // above U+10FFFF
+        {"\xC2\x9B[2J", "\\xC2\\x9B[2J"},              // C1 control (CSI)
+        {"\x1B[2J", "\\x1B[2J"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(escapeBytes(c.text), c.shown) << "input: " << quoteText(c.text);
+    EXPECT_EQ(validUtf8("caf\xC3\xA9 caf\xE9"), "caf\xC3\xA9 caf\xEF\xBF\xBD");
+    EXPECT_EQ(validUtf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(textWidth("caf\xC3\xA9"), 4u);
+}
+
+TEST(SplitQuotedArguments, TheFreeArgumentTakesQuotesAndBlanks) {
+    const struct {
+        const char* rest;
+        size_t count;
+        bool freeFirst;
+        std::optional<std::vector<std::string>> args;
+    } cases[] = {
+        {" 'text=CAM 3' '1' 'LevelMimic'", 3, true, std::vector<std::string>{"text=CAM 3", "1", "LevelMimic"}},
+        {" 'statesheet=a' 'b' '1' 'LevelMimic'", 3, true, std::vector<std::string>{"statesheet=a' 'b", "1", "LevelMimic"}},
+        {" 'text=It's live' '1' 'LevelMimic'", 3, true, std::vector<std::string>{"text=It's live", "1", "LevelMimic"}},
+        {" 'text=' '' '1' 'L'", 3, true, std::vector<std::string>{"text=' '", "1", "L"}},
+        {" '1' 'LevelMimic' 'a' 'b'", 3, false, std::vector<std::string>{"1", "LevelMimic", "a' 'b"}},
+        {" '1' 'alm' '", 2, false, std::vector<std::string>{"1", "alm' "}},
+        {" '1' ''", 2, false, std::vector<std::string>{"1", ""}},
+        {" 'text=a' '1'", 3, true, std::nullopt},
+        {" 'a' 'b' 'c", 3, true, std::nullopt},
+        {" a' 'b' 'c'", 3, true, std::nullopt},
+        {"", 2, false, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        std::optional<std::vector<CommandArg>> got = splitQuotedArguments(c.rest, c.count, c.freeFirst);
+        ASSERT_EQ(got.has_value(), c.args.has_value()) << "input: " << quoteText(c.rest);
+        if (!got) continue;
+        std::vector<std::string> texts;
+        for (const CommandArg& a : *got) texts.push_back(a.text);
+        EXPECT_EQ(texts, *c.args) << "input: " << quoteText(c.rest);
+    }
 }
 
 }  // namespace

@@ -5,8 +5,10 @@
 #   check.sh HOST MODULE SCENARIO.vsc...
 #
 # HOST is the vesk-host program; set VESK_HOST_LAUNCHER (e.g. "wine") to run
-# it through a launcher. A script's transcript is its part of the output, from
-# "== NAME.vsc" to "-- NAME.vsc: ...". Line ends are normalised to "\n". A
+# it through a launcher. The scripts run from the folder of the first one and
+# are named relative to it, as transcripts name a script as it was given. A
+# script's transcript is its part of the output, from "== NAME.vsc" to
+# "-- NAME.vsc: ...". Line ends are normalised to "\n". A
 # script without NAME.expected (the demo) must pass its own expectations.
 # Exit status: 0 when every transcript matches, 1 otherwise.
 set -uo pipefail
@@ -15,22 +17,26 @@ if [ $# -lt 3 ]; then
   echo "usage: check.sh HOST MODULE SCENARIO.vsc..." >&2
   exit 2
 fi
-host=$1
-module=$2
+absolute() { case "$1" in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
+host=$(absolute "$1")
+module=$(absolute "$2")
 shift 2
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+names=()
+for scenario in "$@"; do names+=("$(realpath --relative-to="$(dirname "$1")" "$scenario")"); done
+cd "$(dirname "$1")" || exit 1
+
 # shellcheck disable=SC2086
-${VESK_HOST_LAUNCHER:-} "$host" --module "$module" "$@" >"$work/all.raw" 2>"$work/stderr"
+${VESK_HOST_LAUNCHER:-} "$host" --module "$module" "${names[@]}" >"$work/all.raw" 2>"$work/stderr"
 status=$?
 tr -d '\r' <"$work/all.raw" >"$work/all"
 
 failed=0
-for scenario in "$@"; do
-  name=$(basename "$scenario")
-  expected="${scenario%.vsc}.expected"
+for name in "${names[@]}"; do
+  expected="${name%.vsc}.expected"
   awk -v name="$name" '
     $0 == "== " name { inside = 1 }
     inside { print }

@@ -1,0 +1,30 @@
+#include "interrupt.h"
+
+#include <csignal>
+#include <cstdlib>
+
+static volatile std::sig_atomic_t received = 0;
+
+static void onSignal(int signal) { received = signal; }
+
+void watchInterrupts() {
+#if defined(_WIN32)
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+#else
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no SA_RESTART: a waiting read returns
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+#endif
+}
+
+int interruption() { return received; }
+
+void endByInterruption(int signal) {
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+    std::_Exit(128 + signal);  // where raising does not end the process
+}

@@ -1,0 +1,108 @@
+#include "prompt.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+#include "interrupt.h"
+#include "scenario.h"
+
+#if defined(VESK_HOST_LIBEDIT)
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+
+#include <editline/readline.h>
+#include <unistd.h>
+#endif
+
+// Plain lines from standard input.
+static bool readPlain(const std::string& text, std::string& line) {
+    if (!text.empty()) std::cout << text << std::flush;
+    if (!std::getline(std::cin, line) || interruption()) return false;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
+}
+
+#if defined(VESK_HOST_LIBEDIT)
+
+static const int kHistoryLines = 1000;
+
+// Reads one character, UTF-8 decoded, for libedit (which takes the value as
+// the character); -1 at the end, on an error, and when a signal came (so
+// Ctrl-C ends the wait instead of being retried).
+static int readCharacter(FILE* stream) {
+    unsigned char bytes[4];
+    size_t have = 0;
+    size_t need = 1;
+    while (have < need) {
+        ssize_t n = ::read(fileno(stream), &bytes[have], 1);
+        if (n < 0 && errno == EINTR && !interruption()) continue;
+        if (n <= 0) return -1;
+        if (have == 0) {
+            const unsigned char b = bytes[0];
+            need = b < 0xC0 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        }
+        ++have;
+    }
+    if (need == 1) return bytes[0];
+    int value = bytes[0] & (0x7F >> need);
+    for (size_t i = 1; i < need; ++i) value = (value << 6) | (bytes[i] & 0x3F);
+    return value;
+}
+
+// Offers the statement names that start with `text`.
+static char* nextStatementName(const char* text, int state) {
+    static size_t index;
+    if (state == 0) index = 0;
+    const std::vector<std::string>& names = statementNames();
+    while (index < names.size()) {
+        const std::string& name = names[index++];
+        if (name.compare(0, std::strlen(text), text) == 0) return strdup(name.c_str());
+    }
+    return nullptr;
+}
+
+// Completes the first word of a line only, and never with file names.
+static char** completeStatement(const char* text, int start, int) {
+    rl_attempted_completion_over = 1;
+    if (start != 0) return nullptr;
+    return rl_completion_matches(text, nextStatementName);
+}
+
+Prompt::Prompt(const char* text, bool edit) : text_(text), edit_(edit) {
+    if (!edit_) return;
+    std::setlocale(LC_CTYPE, "");
+    rl_catch_signals = 0;
+    rl_getc_function = readCharacter;
+    rl_attempted_completion_function = completeStatement;
+    if (const char* home = std::getenv("HOME")) {
+        historyFile_ = std::string(home) + "/.vesk-host_history";
+        read_history(historyFile_.c_str());
+    }
+    stifle_history(kHistoryLines);
+}
+
+Prompt::~Prompt() {
+    if (!historyFile_.empty()) write_history(historyFile_.c_str());
+}
+
+bool Prompt::read(std::string& line) {
+    if (!edit_) return readPlain("", line);
+    char* got = readline(text_.c_str());
+    if (!got) return false;
+    line = got;
+    std::free(got);
+    if (line.find_first_not_of(" \t") != std::string::npos) add_history(line.c_str());
+    return true;
+}
+
+#else
+
+Prompt::Prompt(const char* text, bool edit) : text_(edit ? text : ""), edit_(edit) {}
+
+Prompt::~Prompt() = default;
+
+bool Prompt::read(std::string& line) { return readPlain(text_, line); }
+
+#endif

@@ -1,0 +1,214 @@
+#!/usr/bin/env python3
+"""vesk-host from the outside: options, scripts it must refuse, signals, the
+prompt in a pseudo-terminal, and the JSON Lines of the whole scenario suite.
+
+usage: cli_test.py HOST MODULE SOURCE_DIR
+
+Every run has its own HOME and TMPDIR, so history files and temporary sites
+are checked and never touch the user's. Exit status 0 when every check holds.
+"""
+import json
+import os
+import pty
+import select
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+HOST, MODULE, SOURCE = (os.path.abspath(a) for a in sys.argv[1:4])
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print("FAIL " + what)
+
+
+def environment(home, tmp):
+    env = dict(os.environ, HOME=home, TMPDIR=tmp, TERM="xterm")
+    env.pop("QX_ROOT", None)
+    env.pop("QX_SYSTEM", None)
+    return env
+
+
+def run(args, cwd, env, stdin=subprocess.DEVNULL, merged=False):
+    return subprocess.run([HOST] + args, cwd=cwd, env=env, stdin=stdin, stdout=subprocess.PIPE,
+                          stderr=subprocess.STDOUT if merged else subprocess.PIPE, timeout=30)
+
+
+def options_and_unreadable_scripts(work, env):
+    os.mkdir(os.path.join(work, "d.vsc"))
+    open(os.path.join(work, "empty.vsc"), "w").close()
+    os.mkdir(os.path.join(work, "sub"))
+    with open(os.path.join(work, "sub", "bad.vsc"), "w") as f:
+        f.write("say fine\nbogus\n")
+    with open(os.path.join(work, "say.vsc"), "w") as f:
+        f.write("say hi\n")
+    m = ["--module", MODULE]
+    # args, standard input (None: none), exit status, text in stdout, text in stderr
+    cases = [
+        (m + ["d.vsc"], None, 1, "ERROR d.vsc: Is a directory", "d.vsc: error: Is a directory"),
+        (m + ["missing.vsc"], None, 1, "ERROR missing.vsc: No such file or directory", ""),
+        (m + ["empty.vsc"], None, 1, "ERROR empty.vsc: no statements", ""),
+        (m + ["/dev/zero"], None, 1, "ERROR /dev/zero: not a regular file", ""),
+        (m + ["-"], "/dev/zero", 1, "ERROR stdin: standard input is neither", ""),
+        (m + ["sub/bad.vsc"], None, 1, "ERROR sub/bad.vsc:2: unknown statement", ""),
+        (["--module"], None, 2, "", "option --module needs a value"),
+        (["--router"], None, 2, "", "option --router needs a value"),
+        (["--router", "5=127.0.0.1:x"], None, 2, "", "expected --router D=HOST[:PORT]"),
+        (["--frobnicate"], None, 2, "", "unknown option --frobnicate"),
+        (["--version"], None, 0, "vesk-host ", ""),
+        (m + ["--", "say.vsc"], None, 0, "## hi", ""),
+    ]
+    for args, stdin, status, out, err in cases:
+        what = "vesk-host " + " ".join(args) + (" < " + stdin if stdin else "")
+        try:
+            with open(stdin or os.devnull, "rb") as source:
+                r = run(args, work, env, stdin=source)
+        except subprocess.TimeoutExpired:
+            check(False, what + ": still running after 30 s")
+            continue
+        check(r.returncode == status, "%s: exit status %d, want %d" % (what, r.returncode, status))
+        check(out.encode() in r.stdout, "%s: stdout lacks %r:\n%s" % (what, out, r.stdout.decode(errors="replace")))
+        check(err.encode() in r.stderr, "%s: stderr lacks %r:\n%s" % (what, err, r.stderr.decode(errors="replace")))
+
+    long_line = ("say \"" + "x" * 70000 + "\"\n").encode()
+    r = subprocess.run([HOST] + m, cwd=work, env=env, input=long_line, stdout=subprocess.PIPE,
+                       stderr=subprocess.DEVNULL, timeout=60)
+    check(b"ERROR stdin:1: a line of more than 65536 bytes" in r.stdout, "overlong line: %r" % r.stdout[:300])
+
+    # Standard output and standard error are one pipe: each error once.
+    r = run(m + ["sub/bad.vsc"], work, env, merged=True)
+    check(r.stdout.count(b"unknown statement") == 1, "error shown %d times on one pipe:\n%s"
+          % (r.stdout.count(b"unknown statement"), r.stdout.decode(errors="replace")))
+
+
+def termination_during_a_script(work, env, tmp):
+    # The transcript goes to a pipe nobody reads, so vesk-host stops in a
+    # write in the middle of the script, with its temporary site made.
+    script = os.path.join(work, "long.vsc")
+    with open(script, "w") as f:
+        f.write("site temp\ndevice 5 size 8\n" + "say \"%s\"\n" % ("y" * 200) * 5000)
+    p = subprocess.Popen([HOST, "--module", MODULE, script], cwd=work, env=env, stdout=subprocess.PIPE,
+                         stderr=subprocess.DEVNULL)
+    deadline = time.time() + 20
+    while not os.listdir(tmp) and time.time() < deadline:
+        time.sleep(0.05)
+    time.sleep(0.2)
+    p.send_signal(signal.SIGTERM)
+    try:
+        status = p.wait(timeout=20)
+    finally:
+        p.stdout.close()
+    check(status == -signal.SIGTERM, "SIGTERM during a script: status %s, want the signal" % status)
+    check(os.listdir(tmp) == [], "SIGTERM during a script left %s" % os.listdir(tmp))
+
+
+class Terminal:
+    """vesk-host at its prompt in a pseudo-terminal."""
+
+    def __init__(self, env, cwd):
+        self.pid, self.fd = pty.fork()
+        if self.pid == 0:
+            os.chdir(cwd)
+            os.execve(HOST, [HOST, "--module", MODULE], env)
+        self.seen = b""
+
+    def expect(self, text, timeout=20):
+        deadline = time.time() + timeout
+        while text.encode() not in self.seen and time.time() < deadline:
+            ready, _, _ = select.select([self.fd], [], [], 0.1)
+            if ready:
+                try:
+                    self.seen += os.read(self.fd, 65536)
+                except OSError:
+                    break
+        return text.encode() in self.seen
+
+    def type(self, keys):
+        os.write(self.fd, keys.encode())
+
+    def end(self, timeout=20):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            self.expect("\x00", 0.1)  # drain
+            pid, status = os.waitpid(self.pid, os.WNOHANG)
+            if pid:
+                os.close(self.fd)
+                return status
+        os.kill(self.pid, signal.SIGKILL)
+        os.waitpid(self.pid, 0)
+        os.close(self.fd)
+        return None
+
+
+def prompt(work, env, home, tmp):
+    t = Terminal(env, work)
+    check(t.expect("vesk> "), "no prompt:\n%r" % t.seen)
+    t.type("ay edited\x01s\r")  # Ctrl-A: to the start of the line
+    check(t.expect("## edited"), "line editing:\n%r" % t.seen)
+    t.type("create\rexpect panel 1 open\r")
+    check(t.expect("   ok"), "no ok after an expectation that holds:\n%r" % t.seen)
+    t.type("quit\r")
+    status = t.end()
+    check(status is not None and os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0, "quit: status %s" % status)
+    history = os.path.join(home, ".vesk-host_history")
+    check(os.path.exists(history) and b"edited" in open(history, "rb").read(), "no history in " + history)
+
+    t = Terminal(env, work)
+    check(t.expect("vesk> "), "no prompt:\n%r" % t.seen)
+    t.type("\x1b[A" * 4 + "\r")  # up four times: "say edited" of the last run
+    check(t.expect("## edited"), "history of the last run not offered:\n%r" % t.seen)
+    t.type("site temp\r")
+    deadline = time.time() + 20
+    while not os.listdir(tmp) and time.time() < deadline:
+        time.sleep(0.05)
+    t.expect("vesk> ", 1)
+    t.type("\x03")  # Ctrl-C
+    status = t.end()
+    check(status is not None and os.WIFSIGNALED(status) and os.WTERMSIG(status) == signal.SIGINT,
+          "Ctrl-C at the prompt: status %s, want SIGINT" % status)
+    check(os.listdir(tmp) == [], "Ctrl-C at the prompt left %s" % os.listdir(tmp))
+
+
+def json_lines(env):
+    folder = os.path.join(SOURCE, "tests", "scenarios")
+    scripts = sorted(n for n in os.listdir(folder) if n.endswith(".vsc")) + ["../../demo/demo.vsc"]
+    r = subprocess.run([HOST, "--json", "--module", MODULE] + scripts, cwd=folder, env=env,
+                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=300)
+    lines = r.stdout.split(b"\n")
+    check(lines[-1] == b"", "output does not end with a line end")
+    kinds = set()
+    for number, line in enumerate(lines[:-1], 1):
+        try:
+            record = json.loads(line.decode("utf-8"))  # strict: valid UTF-8 only
+        except (UnicodeDecodeError, ValueError) as e:
+            check(False, "JSON line %d: %s: %r" % (number, e, line[:200]))
+            continue
+        check(isinstance(record, dict) and next(iter(record), None) == "kind",
+              "JSON line %d: \"kind\" is not first: %r" % (number, line[:200]))
+        kinds.add(record.get("kind"))
+    check(len(lines) > 1000, "only %d JSON lines" % len(lines))
+    for kind in ("file", "statement", "command", "event", "silent", "note", "result", "summary"):
+        check(kind in kinds, "no %r record in the whole suite" % kind)
+
+
+def main():
+    with tempfile.TemporaryDirectory() as base:
+        work, home, tmp = (os.path.join(base, n) for n in ("work", "home", "tmp"))
+        for d in (work, home, tmp):
+            os.mkdir(d)
+        env = environment(home, tmp)
+        options_and_unreadable_scripts(work, env)
+        termination_during_a_script(work, env, tmp)
+        prompt(work, env, home, tmp)
+        json_lines(env)
+    print("%d failure(s)" % len(failures) if failures else "all checks hold")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
