@@ -72,8 +72,8 @@ TEST(ScenarioParser, ErrorsNameTheLineAndWhatWasExpected) {
         {"device 5 videohub :9990", "expected HOST or HOST:PORT (port 1..65535)"},
         {"expect timer 1 running within 5", "expected \"within MS\" only after expect text, control"},
         {"expect sent \"RU 5\" within 5", "expected \"within MS\" only after"},
-        {"expect text a within x", "expected a number for the time, got \"x\""},
-        {"expect text a within -1", "expected the time of 0 or more, got -1"},
+        {"expect text a within x", "expected a number from 0 to 2147483647 for the time, got \"x\""},
+        {"expect text a within -1", "expected a number from 0 to 2147483647 for the time, got \"-1\""},
         {"expect text a b within 5", "expected \"expect text TEXT\""},
     };
     for (const auto& c : cases) {
