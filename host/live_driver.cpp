@@ -5,6 +5,7 @@
 #include <deque>
 #include <map>
 
+#include "interrupt.h"
 #include "site.h"
 #include "videohub_link.h"
 
@@ -125,8 +126,10 @@ bool LiveDriver::serve(int64_t ms, const std::function<bool()>& done) {
         pump();
         if (done && done()) return true;
         const Clock::time_point now = Clock::now();
-        if (now >= deadline) return false;
-        Clock::time_point wake = deadline;
+        if (now >= deadline || interruption()) return false;
+        // Wakes at least every 50 ms, so that Ctrl-C or SIGTERM ends a long
+        // wait soon even when nothing arrives.
+        Clock::time_point wake = std::min(deadline, now + std::chrono::milliseconds(50));
         if (std::optional<int64_t> due = impl_->emulator.clock().nextDueTime())
             wake = std::min(wake, std::max(now, impl_->momentOf(*due)));
         impl_->io.run_one_until(wake);

@@ -12,6 +12,7 @@ import os
 import pty
 import select
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -105,6 +106,35 @@ def termination_during_a_script(work, env, tmp):
         p.stdout.close()
     check(status == -signal.SIGTERM, "SIGTERM during a script: status %s, want the signal" % status)
     check(os.listdir(tmp) == [], "SIGTERM during a script left %s" % os.listdir(tmp))
+
+
+def termination_during_a_live_wait(work, env, tmp):
+    # A live router that refuses every connect keeps the script on the wall
+    # clock; a termination request must end a long wait soon.
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        port = s.getsockname()[1]
+    script = os.path.join(work, "live_wait.vsc")
+    with open(script, "w") as f:
+        f.write("site temp\ndevice 5 videohub 127.0.0.1:%d\nsay waiting\nwait 60000\n" % port)
+    p = subprocess.Popen([HOST, "--module", MODULE, script], cwd=work, env=env, stdout=subprocess.PIPE,
+                         stderr=subprocess.DEVNULL)
+    seen = b""
+    deadline = time.time() + 20
+    while b"## waiting" not in seen and time.time() < deadline:
+        line = p.stdout.readline()
+        if not line:
+            break
+        seen += line
+    started = time.time()
+    p.send_signal(signal.SIGTERM)
+    try:
+        status = p.wait(timeout=20)
+    finally:
+        p.stdout.close()
+    check(status == -signal.SIGTERM, "SIGTERM during a live wait: status %s, want the signal" % status)
+    check(time.time() - started < 10, "SIGTERM during a live wait took %.1f s" % (time.time() - started))
+    check(os.listdir(tmp) == [], "SIGTERM during a live wait left %s" % os.listdir(tmp))
 
 
 class Terminal:
@@ -204,6 +234,7 @@ def main():
         env = environment(home, tmp)
         options_and_unreadable_scripts(work, env)
         termination_during_a_script(work, env, tmp)
+        termination_during_a_live_wait(work, env, tmp)
         prompt(work, env, home, tmp)
         json_lines(env)
     print("%d failure(s)" % len(failures) if failures else "all checks hold")
