@@ -433,7 +433,20 @@ HostState ScenarioRunner::hostState() const {
     Router& router = emulator_->router();
     for (int device : router.registeredDevices()) {
         state.registrations.emplace_back(device, router.registrations(device));
-        for (const Report& route : router.registeredRoutes(device)) state.routes.push_back(route);
+        if (!isLive(device)) {
+            for (const Report& route : router.registeredRoutes(device)) state.routes.push_back(route);
+            continue;
+        }
+        // A live router's routes as far as it has reported them; ranges
+        // added with 'ADD' may overlap.
+        std::map<int, Report> routes;
+        for (const Registration& range : router.registrations(device)) {
+            std::vector<Report> reports;
+            std::string why;
+            live_->poll(device, range.first, range.last, reports, why);
+            for (Report& r : reports) routes.emplace(r.index, std::move(r));
+        }
+        for (auto& [index, route] : routes) state.routes.push_back(std::move(route));
     }
     for (const auto& [name, panel] : emu.panels()) state.panels.emplace_back(name, &panel);
     state.siteRoot = site_->root();

@@ -121,7 +121,8 @@ TEST(VeskRouterLoopback, ThePanelFollowsTheRoutersStateTakesAndLabels) {
     session.run("expect text \"Studio B\" within 3000");
     router.command("label 4 Studio C");
     session.run("expect text \"Studio C\" within 3000");
-    session.run("route 5 12 9\nexpect text \"Input 9\" within 3000");
+    session.run("route 5 12 9\nexpect text \"Input 9\" within 3000\nstate");
+    EXPECT_EQ(session.count("route device 5 destination 12: source 9 \"Input 9\""), 1u) << session.transcript();
     EXPECT_TRUE(session.end()) << session.transcript();
     EXPECT_EQ(session.count("!! "), 0u) << session.transcript();
 }
