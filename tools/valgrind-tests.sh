@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every unit-test executable (*_test) of a native, unsanitized build tree
-# under valgrind's memcheck: any memory error or definite/indirect leak fails.
+# Runs every test executable of a native, unsanitized build tree (the unit
+# tests' *_test, the emulator's and the router's *_tests) under valgrind's
+# memcheck: any memory error or definite/indirect leak fails.
 #
 # Usage: valgrind-tests.sh BUILD_DIR   (e.g. build/native, already built)
 set -euo pipefail
@@ -15,7 +16,9 @@ if grep -q '^VESK_SANITIZE:STRING=.\+' "$build/CMakeCache.txt" 2>/dev/null; then
   exit 2
 fi
 
-mapfile -t tests < <(find "$build/tests" -maxdepth 2 -type f -name '*_test' -perm -u+x | sort)
+# The unit tests, and the emulator's and the router's test programs.
+mapfile -t tests < <({ find "$build/tests" -maxdepth 2 -type f -name '*_test' -perm -u+x
+                       find "$build/host" "$build/router" -maxdepth 1 -type f -name '*_tests' -perm -u+x; } | sort)
 if [ ${#tests[@]} -eq 0 ]; then
   echo "valgrind: no *_test executables under $build/tests" >&2
   exit 1
