@@ -4,71 +4,15 @@
 // through its standard input.
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdio>
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "live_support.h"
+#include "router_process.h"
 
 namespace {
 
-class RouterProcess {
-public:
-    // Starts vesk-router with `args`; port() is the port it bound.
-    explicit RouterProcess(std::vector<std::string> args) {
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            close(in[1]);
-            close(out[0]);
-            std::vector<char*> argv{const_cast<char*>(VESK_ROUTER_PROGRAM)};
-            for (std::string& a : args) argv.push_back(&a[0]);
-            argv.push_back(nullptr);
-            execv(VESK_ROUTER_PROGRAM, argv.data());
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        input_ = in[1];
-        output_ = fdopen(out[0], "r");
-        char line[256] = {0};
-        // "listening on ADDR:PORT"
-        if (output_ && fgets(line, sizeof line, output_)) {
-            std::string text(line);
-            size_t colon = text.rfind(':');
-            if (colon != std::string::npos) port_ = std::atoi(text.c_str() + colon + 1);
-        }
-    }
-    ~RouterProcess() { stop(); }
-
-    int port() const { return port_; }
-    void command(const std::string& text) {
-        std::string line = text + "\n";
-        ASSERT_EQ(write(input_, line.data(), line.size()), static_cast<ssize_t>(line.size())) << text;
-    }
-    void stop() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-        close(input_);
-        if (output_) fclose(output_);
-        output_ = nullptr;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int input_ = -1;
-    FILE* output_ = nullptr;
-    int port_ = 0;
-};
+using router_test::RouterProcess;
 
 // A script run statement by statement, so the router can be driven between.
 class Session {

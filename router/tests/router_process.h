@@ -1,0 +1,116 @@
+// vesk-router as a child process for tests: started with its arguments,
+// driven on its standard input, its port read from its first line
+// ("listening on ADDR:PORT"). Every wait is bounded (kWait); the destructor
+// ends it with "quit", or SIGKILL when that does not end it in time.
+// VESK_ROUTER_PROGRAM, the program's path, comes from the build.
+#ifndef VESK_ROUTER_TESTS_ROUTER_PROCESS_H
+#define VESK_ROUTER_TESTS_ROUTER_PROCESS_H
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace router_test {
+
+using Clock = std::chrono::steady_clock;
+inline constexpr auto kWait = std::chrono::seconds(5);
+
+inline int msLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Reads what is there within the deadline; "" at the end or the deadline.
+inline std::string readSome(int fd, Clock::time_point deadline) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, msLeft(deadline)) <= 0) return "";
+    char buffer[8192];
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
+}
+
+class RouterProcess {
+public:
+    explicit RouterProcess(std::vector<std::string> args) {
+        int in[2], out[2];
+        if (pipe(in) != 0 || pipe(out) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(in[0], 0);
+            dup2(out[1], 1);
+            for (int fd : {in[0], in[1], out[0], out[1]}) close(fd);
+            std::vector<char*> argv{const_cast<char*>(VESK_ROUTER_PROGRAM)};
+            for (std::string& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(in[0]);
+        close(out[1]);
+        stdin_ = in[1];
+        stdout_ = out[0];
+        const std::string first = waitForLine("listening on ");
+        const size_t colon = first.rfind(':');
+        if (colon != std::string::npos) port_ = std::atoi(first.c_str() + colon + 1);
+    }
+    ~RouterProcess() {
+        if (pid_ > 0 && !exited_) {
+            command("quit");
+            if (waitExit() < 0) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, nullptr, 0);
+            }
+        }
+        close(stdin_);
+        close(stdout_);
+    }
+
+    int port() const { return port_; }
+    void command(const std::string& line) { (void)!write(stdin_, (line + "\n").data(), line.size() + 1); }
+    void signal(int number) { kill(pid_, number); }
+
+    // The first output line (from now) holding `text`; "" when none came in time.
+    std::string waitForLine(const std::string& text) {
+        const auto deadline = Clock::now() + kWait;
+        while (true) {
+            for (size_t end; (end = output_.find('\n')) != std::string::npos;) {
+                const std::string line = output_.substr(0, end);
+                output_.erase(0, end + 1);
+                if (line.find(text) != std::string::npos) return line;
+            }
+            const std::string more = readSome(stdout_, deadline);
+            if (more.empty()) return "";
+            output_ += more;
+        }
+    }
+
+    // The exit status, or -1 when it did not end in time.
+    int waitExit() {
+        for (const auto deadline = Clock::now() + kWait; Clock::now() < deadline; usleep(10000)) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                exited_ = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+        }
+        return -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int stdin_ = -1;
+    int stdout_ = -1;
+    int port_ = 0;
+    bool exited_ = false;
+    std::string output_;
+};
+
+}  // namespace router_test
+
+#endif  // VESK_ROUTER_TESTS_ROUTER_PROCESS_H
