@@ -521,6 +521,13 @@ bool ScenarioRunner::runLine(const std::string& text, int line) {
     return true;
 }
 
+bool ScenarioRunner::idle(int ms) {
+    if (!live_) return false;
+    out_.at(name_, 0);
+    live_->serve(ms);
+    return true;
+}
+
 bool ScenarioRunner::error(int line, const std::string& message) {
     ++errors_;
     out_.error(name_, line, message);
@@ -748,8 +755,12 @@ bool ScenarioRunner::perform(const Statement& s) {
         std::vector<std::string> expected;
         if (!(w.size() == 3 && !w[2].quoted && w[2].text == "nothing"))
             for (size_t i = 2; i < w.size(); ++i) expected.push_back(w[i].text);
+        const uint64_t dropped = emu.droppedCommands();
         std::vector<std::string> got = emu.takeCommands();
-        if (got != expected) fail(line, "expected sent " + quotedList(expected) + ", got " + quotedList(got));
+        if (got != expected || dropped)
+            fail(line, "expected sent " + quotedList(expected) + ", got " +
+                           (dropped ? std::to_string(dropped) + " older command(s) no longer kept, then " : "") +
+                           quotedList(got));
         return true;
     }
     if (what == "answer") {

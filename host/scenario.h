@@ -164,6 +164,11 @@ public:
     bool runLine(const std::string& text, int line);
     // Ends the session; true when it passed.
     bool end();
+    // Between statements of a session, while nobody types: serves the live
+    // routers and the timers for up to `ms`, as "wait" does (what comes
+    // belongs to no statement). False at once, doing nothing, when no router
+    // is live: the virtual clock stands still between statements.
+    bool idle(int ms);
 
 private:
     // False when the statement failed as a script error (the script stops).
