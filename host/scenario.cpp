@@ -525,6 +525,7 @@ bool ScenarioRunner::idle(int ms) {
     if (!live_) return false;
     out_.at(name_, 0);
     live_->serve(ms);
+    missingPanels(0);
     return true;
 }
 
@@ -569,11 +570,16 @@ bool ScenarioRunner::execute(const Statement& s) {
     if (live_) live_->pump();
     bool ok = perform(s);
     if (live_) live_->checkSizes();
+    return missingPanels(s.line) && ok;
+}
+
+bool ScenarioRunner::missingPanels(int line) {
+    bool none = true;
     if (emulator_)
         for (const std::string& file : emulator_->takeMissingPanels())
-            ok = error(s.line, "no panel file " + quoteText(file) + " in the panel folder (write \"create PATH nopanel\" "
+            none = error(line, "no panel file " + quoteText(file) + " in the panel folder (write \"create PATH nopanel\" "
                                "when it is meant to be missing)");
-    return ok;
+    return none;
 }
 
 bool ScenarioRunner::perform(const Statement& s) {

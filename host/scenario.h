@@ -175,6 +175,9 @@ private:
     bool execute(const Statement& s);
     bool perform(const Statement& s);
     bool error(int line, const std::string& message);
+    // Reports each panel file the component named that is missing (and not
+    // meant to be) as an error at `line`. True when there was none.
+    bool missingPanels(int line);
     void fail(int line, const std::string& message);
     std::string resolve(const std::string& path) const;
     bool needComponent(int line);
