@@ -100,7 +100,7 @@ public:
     std::vector<std::string> takeCommands();
     // How many older commands the next takeCommands leaves out.
     uint64_t droppedCommands() const { return droppedCommands_; }
-    static const size_t kKeptCommands = 1000;
+    static constexpr size_t kKeptCommands = 1000;
     // Replies still allocated and known (bounded: see the reply book).
     size_t heldReplies() const { return replyBook_.size(); }
     int violations() const { return violations_; }
@@ -184,7 +184,7 @@ private:
         ReplyState state;
         std::unique_ptr<char[]> text;
     };
-    static const size_t kKeptReturnedReplies = 256;
+    static constexpr size_t kKeptReturnedReplies = 256;
     std::map<char*, ReplyBook> replyBook_;
     std::deque<char*> returned_;  // oldest first
     std::string currentCommand_;
