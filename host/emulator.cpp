@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "records.h"
@@ -123,14 +124,14 @@ void Emulator::deliverNow(const Report& report) {
     out_.reportEvent(report);
     RevertiveRecord record;
     fillRevertive(record, report.device, report.index, report.info, report.text);
-    const size_t before = commands_.size();
+    const uint64_t before = commandCount_;
     call(&record, VESK_EVENT_REVERTIVE);
     explain(model_.afterReport(report, commandsSince(before)));
 }
 
-std::vector<std::string> Emulator::commandsSince(size_t from) const {
-    return std::vector<std::string>(commands_.begin() + static_cast<std::ptrdiff_t>(std::min(from, commands_.size())),
-                                    commands_.end());
+std::vector<std::string> Emulator::commandsSince(uint64_t from) const {
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(commandCount_ - from, commands_.size()));
+    return std::vector<std::string>(commands_.end() - static_cast<std::ptrdiff_t>(count), commands_.end());
 }
 
 void Emulator::explain(const std::vector<Silence>& reasons) {
@@ -149,7 +150,7 @@ void Emulator::deliver(const Report& report) {
 
 std::optional<std::string> Emulator::sendText(const std::optional<std::string>& text) {
     out_.textEvent(text ? text->c_str() : nullptr);
-    const size_t before = commands_.size();
+    const uint64_t before = commandCount_;
     char* answer = call(text ? const_cast<char*>(text->c_str()) : nullptr, VESK_EVENT_TEXT);
     const std::vector<std::string> sent = commandsSince(before);
     std::optional<std::string> result;
@@ -234,9 +235,20 @@ std::vector<std::string> Emulator::takeMissingPanels() {
 }
 
 std::vector<std::string> Emulator::takeCommands() {
-    std::vector<std::string> out;
-    out.swap(commands_);
+    std::vector<std::string> out(std::make_move_iterator(commands_.begin()), std::make_move_iterator(commands_.end()));
+    commands_.clear();
+    droppedCommands_ = 0;
     return out;
+}
+
+void Emulator::keepCommand(const std::string& text) {
+    ++commandCount_;
+    commands_.push_back(text);
+    if (commands_.size() <= kKeptCommands) return;
+    commands_.pop_front();
+    if (droppedCommands_++ == 0)
+        out_.note("only the newest " + std::to_string(kKeptCommands) +
+                  " commands are kept for \"expect sent\": older ones are dropped");
 }
 
 char* Emulator::onCall(void* data, int type) {
@@ -269,8 +281,7 @@ char* Emulator::newReply(const std::string& command, const std::string& text, bo
     std::unique_ptr<char[]> copy(new char[text.size() + 1]);
     std::memcpy(copy.get(), text.c_str(), text.size() + 1);
     char* p = copy.get();
-    replies_.push_back(std::move(copy));
-    replyBook_[p] = ReplyBook{command, handBackDue ? ReplyState::Due : ReplyState::Kept};
+    replyBook_[p] = ReplyBook{command, handBackDue ? ReplyState::Due : ReplyState::Kept, std::move(copy)};
     return p;
 }
 
@@ -289,6 +300,11 @@ void Emulator::handBack(char* text) {
         case ReplyState::Due:
             book.state = ReplyState::Back;
             out_.handBack(text);
+            returned_.push_back(text);
+            if (returned_.size() > kKeptReturnedReplies) {
+                replyBook_.erase(returned_.front());
+                returned_.pop_front();
+            }
             return;
         case ReplyState::Back:
             violation("the reply to \"" + escapeBytes(book.command) + "\" was handed back twice");
@@ -322,7 +338,7 @@ static const char* usage(const std::string& code) {
 }
 
 char* Emulator::command(const std::string& text) {
-    commands_.push_back(text);
+    keepCommand(text);
     if (closed_) {
         out_.command(text, false, nullptr);
         violation("command after AS");

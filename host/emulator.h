@@ -94,8 +94,15 @@ public:
     const std::map<std::string, Panel>& panels() const { return panels_; }
     const TimerClock& clock() const { return clock_; }
 
-    // Commands received since the last call, in order.
+    // Commands received since the last call, in order. Only the newest
+    // kKeptCommands are kept (a session at the prompt may run for hours
+    // without taking them); the first one dropped gives a note.
     std::vector<std::string> takeCommands();
+    // How many older commands the next takeCommands leaves out.
+    uint64_t droppedCommands() const { return droppedCommands_; }
+    static constexpr size_t kKeptCommands = 1000;
+    // Replies still allocated and known (bounded: see the reply book).
+    size_t heldReplies() const { return replyBook_.size(); }
     int violations() const { return violations_; }
     // Panel file errors found on "PS".
     int panelErrors() const { return panelErrors_; }
@@ -135,8 +142,10 @@ private:
     void handBack(char* text);
     std::string resolvePanelPath(const std::string& file) const;
     void endComponentState();
-    // The commands received since `from` (an earlier size of commands_).
-    std::vector<std::string> commandsSince(size_t from) const;
+    // The commands received since `from` (an earlier commandCount_), as far
+    // as they are kept.
+    std::vector<std::string> commandsSince(uint64_t from) const;
+    void keepCommand(const std::string& text);
     void explain(const std::vector<Silence>& reasons);
     // Notes the registrations of devices other than `device` that a new
     // "RR"/"RU" for `device` leaves in place, once per call from the outside.
@@ -158,19 +167,26 @@ private:
     TimerClock clock_;
     std::map<std::string, Panel> panels_;
     std::deque<Report> queue_;
-    std::vector<std::string> commands_;
+    std::deque<std::string> commands_;  // the newest kKeptCommands
+    uint64_t commandCount_ = 0;         // every command ever received
+    uint64_t droppedCommands_ = 0;      // since the last takeCommands
     std::vector<std::string> missingPanels_;
     bool missingPanelsAllowed_ = false;
 
-    // Every reply ever given stays allocated until the emulator ends, so a
-    // second hand-back of the same text can be told from a new one.
+    // A reply stays allocated and known while the component may still hold
+    // it, so a second hand-back of the same text can be told from a new one.
+    // Of the replies handed back only the newest kKeptReturnedReplies stay;
+    // older ones are freed, so a session of hours stays bounded (a hand-back
+    // of one of those again reads as a text the host never gave).
     enum class ReplyState { Due, Back, Expired, Kept };
     struct ReplyBook {
         std::string command;
         ReplyState state;
+        std::unique_ptr<char[]> text;
     };
+    static constexpr size_t kKeptReturnedReplies = 256;
     std::map<char*, ReplyBook> replyBook_;
-    std::vector<std::unique_ptr<char[]>> replies_;
+    std::deque<char*> returned_;  // oldest first
     std::string currentCommand_;
 
     ParvexModel model_;

@@ -61,7 +61,7 @@ static bool interactive(ScenarioRunner& runner, bool prompt) {
     runner.begin("stdin", ".");
     bool quit = false;
     {
-        Prompt reader("vesk> ", prompt);
+        Prompt reader("vesk> ", prompt, [&runner](int ms) { return runner.idle(ms); });
         std::string line;
         int number = 0;
         while (!quit && reader.read(line)) quit = !runner.runLine(line, ++number) || interruption();

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <utility>
 
 #include "interrupt.h"
 #include "scenario.h"
@@ -11,8 +12,10 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <sstream>
 
 #include <editline/readline.h>
+#include <poll.h>
 #include <unistd.h>
 #endif
 
@@ -27,11 +30,65 @@ static bool readPlain(const std::string& text, std::string& line) {
 #if defined(VESK_HOST_LIBEDIT)
 
 static const int kHistoryLines = 1000;
+// How long the idle task runs before standard input is looked at again: the
+// delay a first keystroke may see. The task itself wakes for the network.
+static const int kIdleSliceMs = 50;
+
+// Swaps std::cout's buffer for another one for as long as it lives.
+class CoutTo {
+public:
+    explicit CoutTo(std::streambuf* to) : from_(std::cout.rdbuf(to)) {}
+    ~CoutTo() { std::cout.rdbuf(from_); }
+    CoutTo(const CoutTo&) = delete;
+    CoutTo& operator=(const CoutTo&) = delete;
+
+private:
+    std::streambuf* from_;
+};
+
+// True when standard input has something to read, or has ended or failed
+// (the read that follows tells which).
+static bool inputReady() {
+    pollfd input = {STDIN_FILENO, POLLIN, 0};
+    return ::poll(&input, 1, 0) > 0;
+}
+
+// Runs `idle` in slices until standard input is ready, a signal came, or
+// there is nothing to serve. With a `prompt` on the screen, what a slice
+// printed replaces the prompt line and the prompt is drawn again below it;
+// a slice that printed nothing leaves the screen alone.
+static void serveWhileIdle(const IdleTask& idle, const char* prompt) {
+    while (!interruption() && !inputReady()) {
+        if (!prompt) {
+            if (!idle(kIdleSliceMs)) return;
+            continue;
+        }
+        std::ostringstream held;
+        bool served;
+        {
+            CoutTo holding(held.rdbuf());
+            served = idle(kIdleSliceMs);
+        }
+        const std::string text = held.str();
+        if (!text.empty()) std::cout << "\r\x1b[K" << text << prompt << std::flush;
+        if (!served) return;
+    }
+}
+
+// The idle task of the line libedit is reading, until its first keystroke
+// (libedit calls readCharacter without any context of ours).
+static const IdleTask* idleBeforeFirstKey = nullptr;
+static const char* idlePrompt = nullptr;
 
 // Reads one character, UTF-8 decoded, for libedit (which takes the value as
 // the character); -1 at the end, on an error, and when a signal came (so
 // Ctrl-C ends the wait instead of being retried).
 static int readCharacter(FILE* stream) {
+    if (const IdleTask* idle = idleBeforeFirstKey) {
+        idleBeforeFirstKey = nullptr;
+        serveWhileIdle(*idle, idlePrompt);
+        if (interruption()) return -1;
+    }
     unsigned char bytes[4];
     size_t have = 0;
     size_t need = 1;
@@ -70,7 +127,7 @@ static char** completeStatement(const char* text, int start, int) {
     return rl_completion_matches(text, nextStatementName);
 }
 
-Prompt::Prompt(const char* text, bool edit) : text_(text), edit_(edit) {
+Prompt::Prompt(const char* text, bool edit, IdleTask idle) : text_(text), edit_(edit), idle_(std::move(idle)) {
     if (!edit_) return;
     std::setlocale(LC_CTYPE, "");
     rl_catch_signals = 0;
@@ -88,8 +145,15 @@ Prompt::~Prompt() {
 }
 
 bool Prompt::read(std::string& line) {
-    if (!edit_) return readPlain("", line);
+    if (!edit_) {
+        // A terminal in its line mode: input is ready once a line is complete.
+        if (idle_) serveWhileIdle(idle_, nullptr);
+        return !interruption() && readPlain("", line);
+    }
+    idleBeforeFirstKey = idle_ ? &idle_ : nullptr;
+    idlePrompt = text_.c_str();
     char* got = readline(text_.c_str());
+    idleBeforeFirstKey = nullptr;
     if (!got) return false;
     line = got;
     std::free(got);
@@ -99,7 +163,10 @@ bool Prompt::read(std::string& line) {
 
 #else
 
-Prompt::Prompt(const char* text, bool edit) : text_(edit ? text : ""), edit_(edit) {}
+// Serving while idle is not done here: a live router is served only while a
+// statement runs.
+Prompt::Prompt(const char* text, bool edit, IdleTask idle)
+    : text_(edit ? text : ""), edit_(edit), idle_(std::move(idle)) {}
 
 Prompt::~Prompt() = default;
 

@@ -1,16 +1,28 @@
 // The interactive prompt's line reader. On Linux it is libedit: line editing,
 // history kept in ~/.vesk-host_history, completion of statement names with
 // Tab, Ctrl-L clears the screen. On Windows it reads plain lines.
+//
+// While a line is still empty (Linux: before its first keystroke; plain
+// lines: before the line is complete) the prompt hands its time to an idle
+// task in short slices, so live routers are followed while nobody types.
+// What the task prints to std::cout goes above the prompt, which is redrawn.
 #ifndef VESK_HOST_PROMPT_H
 #define VESK_HOST_PROMPT_H
 
+#include <functional>
 #include <string>
+
+// Serves for up to `ms` milliseconds, on the prompt's thread; false at once,
+// having done nothing, when there is nothing to serve (the prompt then waits
+// for the line as it would without a task).
+using IdleTask = std::function<bool(int ms)>;
 
 class Prompt {
 public:
     // Loads the history (Linux). Without `edit` (the transcript goes to a
-    // file or a pipe) lines are read plain and `text` is not shown.
-    Prompt(const char* text, bool edit);
+    // file or a pipe) lines are read plain and `text` is not shown. `idle`
+    // may be empty; the Windows prompt never runs it.
+    Prompt(const char* text, bool edit, IdleTask idle = {});
     // Saves the history (Linux).
     ~Prompt();
     Prompt(const Prompt&) = delete;
@@ -23,6 +35,7 @@ public:
 private:
     std::string text_;
     bool edit_;
+    IdleTask idle_;
     std::string historyFile_;
 };
 

@@ -521,6 +521,14 @@ bool ScenarioRunner::runLine(const std::string& text, int line) {
     return true;
 }
 
+bool ScenarioRunner::idle(int ms) {
+    if (!live_) return false;
+    out_.at(name_, 0);
+    live_->serve(ms);
+    missingPanels(0);
+    return true;
+}
+
 bool ScenarioRunner::error(int line, const std::string& message) {
     ++errors_;
     out_.error(name_, line, message);
@@ -562,11 +570,16 @@ bool ScenarioRunner::execute(const Statement& s) {
     if (live_) live_->pump();
     bool ok = perform(s);
     if (live_) live_->checkSizes();
+    return missingPanels(s.line) && ok;
+}
+
+bool ScenarioRunner::missingPanels(int line) {
+    bool none = true;
     if (emulator_)
         for (const std::string& file : emulator_->takeMissingPanels())
-            ok = error(s.line, "no panel file " + quoteText(file) + " in the panel folder (write \"create PATH nopanel\" "
+            none = error(line, "no panel file " + quoteText(file) + " in the panel folder (write \"create PATH nopanel\" "
                                "when it is meant to be missing)");
-    return ok;
+    return none;
 }
 
 bool ScenarioRunner::perform(const Statement& s) {
@@ -748,8 +761,12 @@ bool ScenarioRunner::perform(const Statement& s) {
         std::vector<std::string> expected;
         if (!(w.size() == 3 && !w[2].quoted && w[2].text == "nothing"))
             for (size_t i = 2; i < w.size(); ++i) expected.push_back(w[i].text);
+        const uint64_t dropped = emu.droppedCommands();
         std::vector<std::string> got = emu.takeCommands();
-        if (got != expected) fail(line, "expected sent " + quotedList(expected) + ", got " + quotedList(got));
+        if (got != expected || dropped)
+            fail(line, "expected sent " + quotedList(expected) + ", got " +
+                           (dropped ? std::to_string(dropped) + " older command(s) no longer kept, then " : "") +
+                           quotedList(got));
         return true;
     }
     if (what == "answer") {

@@ -164,12 +164,20 @@ public:
     bool runLine(const std::string& text, int line);
     // Ends the session; true when it passed.
     bool end();
+    // Between statements of a session, while nobody types: serves the live
+    // routers and the timers for up to `ms`, as "wait" does (what comes
+    // belongs to no statement). False at once, doing nothing, when no router
+    // is live: the virtual clock stands still between statements.
+    bool idle(int ms);
 
 private:
     // False when the statement failed as a script error (the script stops).
     bool execute(const Statement& s);
     bool perform(const Statement& s);
     bool error(int line, const std::string& message);
+    // Reports each panel file the component named that is missing (and not
+    // meant to be) as an error at `line`. True when there was none.
+    bool missingPanels(int line);
     void fail(int line, const std::string& message);
     std::string resolve(const std::string& path) const;
     bool needComponent(int line);

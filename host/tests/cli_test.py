@@ -2,7 +2,7 @@
 """vesk-host from the outside: options, scripts it must refuse, signals, the
 prompt in a pseudo-terminal, and the JSON Lines of the whole scenario suite.
 
-usage: cli_test.py HOST MODULE SOURCE_DIR
+usage: cli_test.py HOST MODULE SOURCE_DIR ROUTER
 
 Every run has its own HOME and TMPDIR, so history files and temporary sites
 are checked and never touch the user's. Exit status 0 when every check holds.
@@ -18,7 +18,7 @@ import sys
 import tempfile
 import time
 
-HOST, MODULE, SOURCE = (os.path.abspath(a) for a in sys.argv[1:4])
+HOST, MODULE, SOURCE, ROUTER = (os.path.abspath(a) for a in sys.argv[1:5])
 failures = []
 
 
@@ -147,32 +147,39 @@ class Terminal:
             os.execve(HOST, [HOST, "--module", MODULE], env)
         self.seen = b""
 
-    def expect(self, text, timeout=20):
+    def expect(self, text, timeout=20, start=0):
+        """Whether `text` shows, after the first `start` bytes seen, within `timeout` s."""
         deadline = time.time() + timeout
-        while text.encode() not in self.seen and time.time() < deadline:
+        while text.encode() not in self.seen[start:] and time.time() < deadline:
             ready, _, _ = select.select([self.fd], [], [], 0.1)
             if ready:
                 try:
                     self.seen += os.read(self.fd, 65536)
                 except OSError:
                     break
-        return text.encode() in self.seen
+        return text.encode() in self.seen[start:]
 
     def type(self, keys):
         os.write(self.fd, keys.encode())
 
     def end(self, timeout=20):
+        """The exit status once it ended by itself, None when it had to be killed."""
+        if self.fd is None:
+            return self.status
         deadline = time.time() + timeout
+        self.status = None
         while time.time() < deadline:
             self.expect("\x00", 0.1)  # drain
             pid, status = os.waitpid(self.pid, os.WNOHANG)
             if pid:
-                os.close(self.fd)
-                return status
-        os.kill(self.pid, signal.SIGKILL)
-        os.waitpid(self.pid, 0)
+                self.status = status
+                break
+        if self.status is None:
+            os.kill(self.pid, signal.SIGKILL)
+            os.waitpid(self.pid, 0)
         os.close(self.fd)
-        return None
+        self.fd = None
+        return self.status
 
 
 def prompt(work, env, home, tmp):
@@ -202,6 +209,62 @@ def prompt(work, env, home, tmp):
     check(status is not None and os.WIFSIGNALED(status) and os.WTERMSIG(status) == signal.SIGINT,
           "Ctrl-C at the prompt: status %s, want SIGINT" % status)
     check(os.listdir(tmp) == [], "Ctrl-C at the prompt left %s" % os.listdir(tmp))
+
+
+class RouterProcess:
+    """vesk-router on a free loopback port, driven through its standard input."""
+
+    def __init__(self):
+        self.process = subprocess.Popen([ROUTER, "--listen", "127.0.0.1:0"], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        ready, _, _ = select.select([self.process.stdout], [], [], 20)
+        first = self.process.stdout.readline() if ready else b""
+        self.port = int(first.rsplit(b":", 1)[1]) if first.startswith(b"listening on ") else None
+
+    def command(self, text):
+        self.process.stdin.write((text + "\n").encode())
+        self.process.stdin.flush()
+
+    def stop(self):
+        try:
+            self.command("quit")
+            self.process.wait(timeout=10)
+        except (OSError, subprocess.TimeoutExpired):
+            self.process.kill()
+            self.process.wait()
+        self.process.stdin.close()
+        self.process.stdout.close()
+
+
+def prompt_follows_a_live_router(work, env, tmp):
+    router = RouterProcess()
+    check(router.port is not None, "vesk-router gave no port")
+    if router.port is None:
+        router.stop()
+        return
+    t = Terminal(env, work)
+    try:
+        check(t.expect("vesk> "), "no prompt:\n%r" % t.seen)
+        t.type("site temp\rconfig 5 size 16\rdevice 5 videohub 127.0.0.1:%d\rcreate\r" % router.port)
+        t.type("send driverid=5\rsend destid=12\r")
+        check(t.expect("text=Input 12"), "the pair's first source never shown:\n%r" % t.seen)
+        t.expect("\nvesk> ", 2, t.seen.find(b"text=Input 12"))
+        shown = len(t.seen)
+        # A take on the router, and nothing typed at the prompt.
+        router.command("route 11 6")
+        check(t.expect("text=Input 7", 10, shown), "a take at the idle prompt never shown:\n%r" % t.seen)
+        t.expect("\nvesk> ", 2, t.seen.find(b"text=Input 7"))
+        after = t.seen[shown:]
+        check(after.startswith(b"\r\x1b[K") and after.endswith(b"ET 1\r\nvesk> "),
+              "the take not printed above a redrawn prompt:\n%r" % after)
+        t.type("\x03")  # Ctrl-C while idle
+        status = t.end()
+        check(status is not None and os.WIFSIGNALED(status) and os.WTERMSIG(status) == signal.SIGINT,
+              "Ctrl-C at the idle live prompt: status %s, want SIGINT" % status)
+        check(os.listdir(tmp) == [], "Ctrl-C at the idle live prompt left %s" % os.listdir(tmp))
+    finally:
+        t.end(0)
+        router.stop()
 
 
 def json_lines(env):
@@ -236,6 +299,7 @@ def main():
         termination_during_a_script(work, env, tmp)
         termination_during_a_live_wait(work, env, tmp)
         prompt(work, env, home, tmp)
+        prompt_follows_a_live_router(work, env, tmp)
         json_lines(env)
     print("%d failure(s)" % len(failures) if failures else "all checks hold")
     return 1 if failures else 0

@@ -96,6 +96,15 @@ TEST(EmulatorReplies, ReplyHandedBackTwiceIsReported) {
     EXPECT_NE(h.text().find("was handed back twice"), std::string::npos) << h.text();
 }
 
+TEST(EmulatorReplies, RepliesHandedBackAreFreedBeyondTheNewest) {
+    Harness h(sendsOnText({"TG '1' 'LevelMimic' 'text'"}));
+    ASSERT_TRUE(h.emulator.create(""));
+    for (int i = 0; i < 2000; ++i) h.emulator.sendText(std::string("go"));
+    EXPECT_EQ(h.emulator.violations(), 0);
+    // The panel's reply (never handed back) and the newest replies that came back.
+    EXPECT_LE(h.emulator.heldReplies(), 257u);
+}
+
 TEST(EmulatorReplies, PanelReplyHandedBackIsReported) {
     FakeBehaviour b;
     b.onCreate = [](HostEndpoint& host) {
@@ -222,6 +231,25 @@ TEST(EmulatorCommands, ShapesAreCheckedPerCommand) {
             EXPECT_EQ(h.emulator.violations(), 0) << "input: " << quoteText(c.text) << "\n" << h.text();
         }
     }
+}
+
+TEST(EmulatorCommands, OnlyTheNewestCommandsAreKept) {
+    const size_t kept = Emulator::kKeptCommands;
+    std::vector<std::string> timers;
+    for (size_t i = 1; i <= kept + 5; ++i) timers.push_back("ET 7 " + std::to_string(i));
+    Harness h(sendsOnText(timers));
+    ASSERT_TRUE(h.emulator.create(""));  // "PS", the first command
+    h.emulator.sendText(std::string("go"));
+    EXPECT_EQ(h.emulator.droppedCommands(), 6u);
+    std::vector<std::string> got = h.emulator.takeCommands();
+    ASSERT_EQ(got.size(), kept);
+    EXPECT_EQ(got.front(), "ET 7 6");
+    EXPECT_EQ(got.back(), "ET 7 " + std::to_string(kept + 5));
+    EXPECT_EQ(h.emulator.droppedCommands(), 0u);
+    const std::string note = "only the newest " + std::to_string(kept) + " commands are kept";
+    const std::string text = h.text();
+    EXPECT_NE(text.find(note), std::string::npos) << text.substr(0, 300);
+    EXPECT_EQ(text.find(note), text.rfind(note)) << "the note given more than once";
 }
 
 TEST(EmulatorClosing, DeleteWithoutClosingCommandIsReported) {
