@@ -1,6 +1,7 @@
 // The simulated router: devices with a number of destinations, the source
 // routed to each destination, source names, and the host's registrations for
-// reports.
+// reports. Each device's state is a RouterModel, the model vesk-router and the
+// live router client keep too; the registrations are the host's own.
 //
 // Host rules this emulator follows:
 //   - "RR d f l" registers destinations f..l of device d, replacing the
@@ -14,12 +15,20 @@
 //     and has a source routed, whether or not it is registered.
 //   - A destination that was never routed has no state to report.
 // Registrations are kept for devices the router does not (yet) have.
+//
+// Limits (the model's): a device has 0..kMaxRouterPorts destinations and
+// sources 1..kMaxRouterPorts. Its sources grow on demand up to the highest one
+// routed or named; a source that was never named is "SRC <n>". A name is cut
+// to kMaxLabelBytes. A route or rename outside those limits changes nothing
+// and reports nothing.
 #ifndef VESK_HOST_ROUTER_H
 #define VESK_HOST_ROUTER_H
 
 #include <map>
 #include <string>
 #include <vector>
+
+#include "router_model.h"
 
 struct Report {
     int device;
@@ -35,8 +44,9 @@ struct Registration {
 
 class Router {
 public:
-    // Adds device `device` with `size` destinations (1..size), or changes the
-    // size of an existing one; routes beyond a smaller size are dropped.
+    // Adds device `device` with `size` destinations (1..size, size clamped to
+    // 0..kMaxRouterPorts), or changes the size of an existing one; routes
+    // beyond a smaller size are dropped, names are kept.
     void define(int device, int size);
     bool has(int device) const { return devices_.count(device) != 0; }
     int size(int device) const;
@@ -45,10 +55,11 @@ public:
 
     // Name of `source` on `device`: the one given, else "SRC <n>".
     std::string sourceName(int device, int source) const;
-    // Renames and returns the reports the change sends.
+    // Renames and returns the reports the change sends. The device must exist
+    // and the source be within 1..kMaxRouterPorts.
     std::vector<Report> rename(int device, int source, const std::string& name);
     // Routes and returns the reports the change sends. The device and the
-    // destination must exist.
+    // destination must exist and the source be within 1..kMaxRouterPorts.
     std::vector<Report> route(int device, int destination, int source);
     // Source routed to a destination, or 0 when none.
     int routed(int device, int destination) const;
@@ -67,15 +78,10 @@ public:
     std::vector<Report> poll(int device, int first, int last) const;
 
 private:
-    struct Device {
-        int size = 0;
-        bool online = true;
-        std::map<int, int> routes;  // destination -> source
-        std::map<int, std::string> names;
-    };
-    Report reportFor(int device, int destination) const;
+    const RouterModel* find(int device) const;
+    RouterModel* find(int device);
 
-    std::map<int, Device> devices_;
+    std::map<int, RouterModel> devices_;
     std::map<int, std::vector<Registration>> registrations_;
 };
 

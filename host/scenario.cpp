@@ -114,6 +114,16 @@ public:
         if (w_[i].quoted || (w_[i].text != a && w_[i].text != b)) problem = std::string("expected \"") + form + "\"";
         return !problem;
     }
+    // The size of a simulated router, after number(): its model holds at
+    // most kMaxRouterPorts destinations.
+    bool routerSize(size_t i) {
+        if (problem || i >= w_.size()) return false;
+        if (*parseInt32(w_[i].text) > kMaxRouterPorts)
+            problem = "expected a size from 0 to " + std::to_string(kMaxRouterPorts) +
+                      " for a simulated router, got " + quoteText(w_[i].text) +
+                      " (\"config D size N\" writes any size to dev_D.ini)";
+        return !problem;
+    }
     bool bare(size_t i, const char* what) {
         return i < w_.size() && !w_[i].quoted && w_[i].text == what;
     }
@@ -172,7 +182,7 @@ std::optional<std::string> checkStatement(const Statement& s) {
     } else if (verb == "device") {
         const char* form = "device DEVICE size N [nofile]";
         if (c.count(4, 5, form) && c.number(1, "the device") && c.word(2, "size", form) &&
-            c.number(3, "the size", 0) && s.words.size() == 5)
+            c.number(3, "the size", 0) && c.routerSize(3) && s.words.size() == 5)
             c.word(4, "nofile", form);
     } else if (verb == "source" || verb == "rename") {
         std::string form = verb + " DEVICE SOURCE NAME";
@@ -186,7 +196,8 @@ std::optional<std::string> checkStatement(const Statement& s) {
         std::string form = verb + " DEVICE";
         c.count(2, 2, form.c_str()) && c.number(1, "the device");
     } else if (verb == "resize") {
-        c.count(3, 3, "resize DEVICE SIZE") && c.number(1, "the device") && c.number(2, "the size", 0);
+        c.count(3, 3, "resize DEVICE SIZE") && c.number(1, "the device") && c.number(2, "the size", 0) &&
+            c.routerSize(2);
     } else if (verb == "create") {
         if (c.count(1, 3, "create [PATH [nopanel]]") && s.words.size() == 3) c.word(2, "nopanel", "create [PATH [nopanel]]");
     } else if (verb == "delete" || verb == "help" || verb == "quit" || verb == "state" || verb == "reset") {
@@ -302,6 +313,8 @@ const std::vector<std::string>& statementNames() {
     return names;
 }
 
+static_assert(kMaxRouterPorts == 4096, "scenarioHelp() gives the simulated router's limit");
+
 const char* scenarioHelp() {
     return "Statements (one a line; \"quoted texts\" may hold blanks and \\\" \\\\ \\n \\t \\r \\xNN):\n"
            "  module PATH                   load a component module\n"
@@ -310,13 +323,13 @@ const char* scenarioHelp() {
            "  site FOLDER [system NAME]     existing site, used as it stands\n"
            "  site none                     QX_ROOT and QX_SYSTEM unset\n"
            "  config D size S | text TEXT | none    write or remove dev_D.ini\n"
-           "  device D size S [nofile]      router device with destinations 1..S (and its dev_D.ini)\n"
+           "  device D size S [nofile]      router device with destinations 1..S, S <= 4096 (and its dev_D.ini)\n"
            "  device D videohub HOST[:PORT] the Videohub router there (port 9990 by default); the\n"
            "                                script then runs on the wall clock\n"
-           "  source D S NAME               name a source (\"rename D S NAME\" is the same)\n"
-           "  route D DEST S                route source S to DEST\n"
+           "  source D S NAME               name source S, 1..4096 (\"rename D S NAME\" is the same)\n"
+           "  route D DEST S                route source S (1..4096) to DEST\n"
            "  offline D | online D          router device stops / starts answering\n"
-           "  resize D S                    new size for the device and its dev_D.ini\n"
+           "  resize D S                    new size (at most 4096) for the device and its dev_D.ini\n"
            "  create [PATH [nopanel]]       create the component with PATH (nopanel: a missing panel file is tolerated)\n"
            "  delete                        delete the component\n"
            "  send TEXT | send null         text event (type 3)\n"
@@ -547,6 +560,14 @@ bool ScenarioRunner::needComponent(int line) {
 
 static int num(const Token& t) { return *parseInt32(t.text); }
 
+// Null when a simulated router can have `source`: its sources grow on demand
+// up to its model's limit.
+static std::optional<std::string> sourceProblem(const Token& device, const Token& source) {
+    const int n = num(source);
+    if (n >= 1 && n <= kMaxRouterPorts) return std::nullopt;
+    return "device " + device.text + " has sources 1.." + std::to_string(kMaxRouterPorts) + ", not " + source.text;
+}
+
 static std::string quotedList(const std::vector<std::string>& texts) {
     if (texts.empty()) return "nothing";
     std::string out;
@@ -672,6 +693,7 @@ bool ScenarioRunner::perform(const Statement& s) {
     }
     if (verb == "source" || verb == "rename") {
         if (!emu.router().has(num(w[1]))) return error(line, "the router has no device " + w[1].text);
+        if (std::optional<std::string> why = sourceProblem(w[1], w[2])) return error(line, *why);
         emu.rename(num(w[1]), num(w[2]), w[3].text);
         return true;
     }
@@ -682,6 +704,7 @@ bool ScenarioRunner::perform(const Statement& s) {
         if (destination < 1 || destination > emu.router().size(device))
             return error(line, "device " + w[1].text + " has destinations 1.." +
                                    std::to_string(emu.router().size(device)) + ", not " + w[2].text);
+        if (std::optional<std::string> why = sourceProblem(w[1], w[3])) return error(line, *why);
         if (!emu.router().online(device)) out_.note("router device " + w[1].text + " is offline: no report");
         emu.route(device, destination, num(w[3]));
         return true;

@@ -14,19 +14,23 @@
 //   config D size S              write dev_D.ini: [Database] DatabaseSize_1=S
 //   config D text TEXT           write dev_D.ini as given
 //   config D none                remove dev_D.ini
-//   device D size S [nofile]     router device D with destinations 1..S; on a
-//                                "site temp" also writes its dev_D.ini
+//   device D size S [nofile]     router device D with destinations 1..S
+//                                (S <= kMaxRouterPorts); on a "site temp"
+//                                also writes its dev_D.ini
 //   device D videohub HOST[:PORT]
 //                                router device D is the Videohub router at
 //                                HOST:PORT (default 9990); from here on the
 //                                script runs on the wall clock (see below)
-//   source D S NAME              name source S of device D (a rename of a
-//                                routed source reports to registered
-//                                destinations it feeds); "rename" is the same
-//   route D DEST S               route source S to DEST (always reported to
-//                                registrations covering DEST)
+//   source D S NAME              name source S (1..kMaxRouterPorts) of
+//                                device D (a rename of a routed source
+//                                reports to registered destinations it
+//                                feeds); "rename" is the same
+//   route D DEST S               route source S (1..kMaxRouterPorts) to DEST
+//                                (always reported to registrations covering
+//                                DEST)
 //   offline D | online D         router device D stops / starts answering
-//   resize D S                   new size for device D and its dev_D.ini
+//   resize D S                   new size for device D (S <= kMaxRouterPorts)
+//                                and its dev_D.ini
 //   create [PATH [nopanel]]      the host calls the export with PATH; a panel
 //                                file that it shows must exist, unless the
 //                                statement says "nopanel"
@@ -34,7 +38,7 @@
 //   send TEXT | send null        text event (type 3) from the hosting panel
 //   control ID COMMAND           control event (type 2)
 //   report D DEST S TEXT         router report (type 1) as given, whatever
-//                                the router holds
+//                                the router holds or can hold
 //   timer N                      timer event (type 4) for timer N
 //   event T WORD                 event of type T (not 1, 2, 3; 5 only with 0)
 //                                with data word WORD
@@ -64,6 +68,10 @@
 // route, source and rename send requests to the router and the emulator
 // follows only what the router reports; offline, online and resize are not
 // for it. Scripts without one keep the virtual clock.
+// A simulated device's sources need no declaring: it has every source up to
+// the highest one routed or named (see router.h). A size or source beyond
+// kMaxRouterPorts is an error at its line; "config" and "report" take any
+// number, for trying the component beyond what a router holds.
 // A line holds at most kMaxLineBytes bytes.
 #ifndef VESK_HOST_SCENARIO_H
 #define VESK_HOST_SCENARIO_H

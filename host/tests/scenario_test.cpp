@@ -215,6 +215,33 @@ TEST(ScenarioRunner, RuntimeErrorStopsTheScriptAtItsLine) {
     EXPECT_EQ(t.find("never"), std::string::npos) << t;
 }
 
+TEST(ScenarioRunner, SimulatedRouterLimitsAreErrorsGivingTheRange) {
+    const struct {
+        const char* statement;  // after "site temp" and "device 5 size 8"
+        const char* error;      // at line 3; null when the script passes
+    } cases[] = {
+        {"resize 5 4096", nullptr},
+        {"resize 5 4097", "expected a size from 0 to 4096 for a simulated router, got \"4097\""},
+        {"device 6 size 2147483647", "expected a size from 0 to 4096 for a simulated router"},
+        {"route 5 8 4096", nullptr},
+        {"route 5 8 4097", "device 5 has sources 1..4096, not 4097"},
+        {"route 5 8 0", "device 5 has sources 1..4096, not 0"},
+        {"route 5 8 -2147483648", "device 5 has sources 1..4096, not -2147483648"},
+        {"source 5 4096 LAST", nullptr},
+        {"source 5 4097 X", "device 5 has sources 1..4096, not 4097"},
+        {"rename 5 -1 X", "device 5 has sources 1..4096, not -1"},
+    };
+    for (const auto& c : cases) {
+        RunHarness h;
+        const bool passed = h.runner.runScript("l.vsc", ".", "site temp\ndevice 5 size 8\n" + std::string(c.statement) + "\n");
+        EXPECT_EQ(passed, c.error == nullptr) << "input: " << c.statement << "\n" << h.out.str();
+        if (c.error) {
+            EXPECT_NE(h.out.str().find("ERROR l.vsc:3: " + std::string(c.error)), std::string::npos)
+                << "input: " << c.statement << "\n" << h.out.str();
+        }
+    }
+}
+
 TEST(ScenarioRunner, MissingModuleIsAnErrorAtTheStatement) {
     RunHarness h;
     EXPECT_FALSE(h.runner.runScript("m.vsc", ".", "say hi\nmodule does-not-exist.so\n"));
