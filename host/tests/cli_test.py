@@ -87,6 +87,17 @@ def options_and_unreadable_scripts(work, env):
           % (r.stdout.count(b"unknown statement"), r.stdout.decode(errors="replace")))
 
 
+def end_by_sigterm(p, what, tmp):
+    # Sends SIGTERM; vesk-host must end by it within 20 s, its site removed.
+    p.send_signal(signal.SIGTERM)
+    try:
+        status = p.wait(timeout=20)
+    finally:
+        p.stdout.close()
+    check(status == -signal.SIGTERM, "%s: status %s, want the signal" % (what, status))
+    check(os.listdir(tmp) == [], "%s left %s" % (what, os.listdir(tmp)))
+
+
 def termination_during_a_script(work, env, tmp):
     # The transcript goes to a pipe nobody reads, so vesk-host stops in a
     # write in the middle of the script, with its temporary site made.
@@ -99,13 +110,7 @@ def termination_during_a_script(work, env, tmp):
     while not os.listdir(tmp) and time.time() < deadline:
         time.sleep(0.05)
     time.sleep(0.2)
-    p.send_signal(signal.SIGTERM)
-    try:
-        status = p.wait(timeout=20)
-    finally:
-        p.stdout.close()
-    check(status == -signal.SIGTERM, "SIGTERM during a script: status %s, want the signal" % status)
-    check(os.listdir(tmp) == [], "SIGTERM during a script left %s" % os.listdir(tmp))
+    end_by_sigterm(p, "SIGTERM during a script", tmp)
 
 
 def termination_during_a_live_wait(work, env, tmp):
@@ -126,15 +131,8 @@ def termination_during_a_live_wait(work, env, tmp):
         if not line:
             break
         seen += line
-    started = time.time()
-    p.send_signal(signal.SIGTERM)
-    try:
-        status = p.wait(timeout=20)
-    finally:
-        p.stdout.close()
-    check(status == -signal.SIGTERM, "SIGTERM during a live wait: status %s, want the signal" % status)
-    check(time.time() - started < 10, "SIGTERM during a live wait took %.1f s" % (time.time() - started))
-    check(os.listdir(tmp) == [], "SIGTERM during a live wait left %s" % os.listdir(tmp))
+    # The wait would last a minute: ending within the bound is the test.
+    end_by_sigterm(p, "SIGTERM during a live wait", tmp)
 
 
 class Terminal:
