@@ -76,14 +76,10 @@ void Emulator::endComponentState() {
         clock_.stop(id);
         out_.note("timer " + std::to_string(id) + " ended with the component");
     }
-    for (int device : router_.registeredDevices()) {
-        std::string ranges;
-        for (const Registration& r : router_.registrations(device))
-            ranges += " " + std::to_string(r.first) + "-" + std::to_string(r.last);
-        out_.note("registration of device " + std::to_string(device) + " (" + ranges.substr(1) +
+    for (int device : registrations_.devices())
+        out_.note("registration of device " + std::to_string(device) + " (" + rangesText(registrations_.of(device)) +
                   ") ended with the component");
-        router_.unregister(device);
-    }
+    registrations_.clear();
 }
 
 void Emulator::checkReplies() {
@@ -211,16 +207,22 @@ void Emulator::advance(int64_t units) {
     clock_.advanceTo(target);
 }
 
-void Emulator::route(int device, int destination, int source) {
-    for (const Report& r : router_.route(device, destination, source)) deliver(r);
-}
-
-void Emulator::rename(int device, int source, const std::string& name) {
-    for (const Report& r : router_.rename(device, source, name)) deliver(r);
-}
-
 void Emulator::follow(const Report& report) {
-    if (router_.registered(report.device, report.index)) deliver(report);
+    if (registrations_.covers(report.device, report.index)) deliver(report);
+}
+
+void Emulator::takeBackendEvents(const std::function<void(int, int)>& announced) {
+    while (!backendEvents_.empty()) {
+        BackendEvent event = std::move(backendEvents_.front());
+        backendEvents_.pop_front();
+        switch (event.kind) {
+            case BackendEvent::Kind::Note: out_.note(event.note); break;
+            case BackendEvent::Kind::Report: follow(event.report); break;
+            case BackendEvent::Kind::Size:
+                if (announced) announced(event.device, event.size);
+                break;
+        }
+    }
 }
 
 const Panel* Emulator::panel(const std::string& name) const {
@@ -401,6 +403,17 @@ static bool numbersOf(const std::vector<CommandArg>& args, size_t count, std::ve
     return true;
 }
 
+// Why a poll of a known state found nothing: beyond the router's announced
+// size, or nothing routed there.
+static std::string nothingRouted(const RouterBackend& backend, int device, int first, int last) {
+    const std::string range = std::to_string(first) + ".." + std::to_string(last);
+    const int size = backend.announcedSize();
+    if (size >= 0 && first > size)
+        return "router device " + std::to_string(device) + " has " + std::to_string(size) +
+               " destinations, none in " + range + ": poll unanswered";
+    return "nothing routed on device " + std::to_string(device) + " in " + range + ": poll unanswered";
+}
+
 void Emulator::perform(const std::string& code, const std::vector<CommandArg>& args, Outcome& o) {
     const std::string malformed = std::string("malformed command: expected ") + usage(code);
     std::vector<int> n;
@@ -490,7 +503,7 @@ void Emulator::perform(const std::string& code, const std::vector<CommandArg>& a
             o.violations.push_back(malformed);
             return;
         }
-        router_.registerRange(n[0], n[1], n[2], add);
+        registrations_.add(n[0], n[1], n[2], add);
         noteLeftBehind(n[0], currentCommand_, o);
         return;
     }
@@ -499,7 +512,7 @@ void Emulator::perform(const std::string& code, const std::vector<CommandArg>& a
             o.violations.push_back(malformed);
             return;
         }
-        router_.unregister(n[0]);
+        registrations_.remove(n[0]);
         noteLeftBehind(n[0], currentCommand_, o);
         return;
     }
@@ -509,23 +522,17 @@ void Emulator::perform(const std::string& code, const std::vector<CommandArg>& a
             return;
         }
         const std::string device = std::to_string(n[0]);
-        std::vector<Report> reports;
-        std::string why;
-        if (live_ && live_->has(n[0])) {
-            live_->poll(n[0], n[1], n[2], reports, why);
-        } else if (!router_.has(n[0])) {
+        const RouterBackend* backend = backends_.find(n[0]);
+        if (!backend) {
             o.silences.push_back({"poll", "the router has no device " + device + ": poll unanswered"});
             return;
-        } else if (!router_.online(n[0])) {
-            why = "is offline";
-        } else {
-            reports = router_.poll(n[0], n[1], n[2]);
         }
-        if (!why.empty())
-            o.silences.push_back({"poll", "router device " + device + " " + why + ": poll unanswered"});
+        PollResult result = backend->poll(n[1], n[2]);
+        std::vector<Report>& reports = result.reports;
+        if (!result.why.empty())
+            o.silences.push_back({"poll", "router device " + device + " " + result.why + ": poll unanswered"});
         else if (reports.empty())
-            o.silences.push_back({"poll", "nothing routed on device " + device + " in " + std::to_string(n[1]) + ".." +
-                                              std::to_string(n[2]) + ": poll unanswered"});
+            o.silences.push_back({"poll", nothingRouted(*backend, n[0], n[1], n[2])});
         for (const Report& r : reports) queue_.push_back(r);
         return;
     }
@@ -544,16 +551,13 @@ void Emulator::perform(const std::string& code, const std::vector<CommandArg>& a
 }
 
 void Emulator::noteLeftBehind(int device, const std::string& command, Outcome& o) {
-    for (int other : router_.registeredDevices()) {
+    for (int other : registrations_.devices()) {
         if (other == device ||
             std::find(leftBehindNoted_.begin(), leftBehindNoted_.end(), other) != leftBehindNoted_.end())
             continue;
         leftBehindNoted_.push_back(other);
-        std::string ranges;
-        for (const Registration& r : router_.registrations(other))
-            ranges += " " + std::to_string(r.first) + "-" + std::to_string(r.last);
         o.silences.push_back({"registration", "the registration of device " + std::to_string(other) + " (" +
-                                                  ranges.substr(1) + ") stays: " + escapeBytes(command) +
+                                                  rangesText(registrations_.of(other)) + ") stays: " + escapeBytes(command) +
                                                   " does not end it"});
     }
 }

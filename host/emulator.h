@@ -25,17 +25,19 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "live_routers.h"
+#include "core/registrations.h"
 #include "module.h"
 #include "panel.h"
 #include "parvex_model.h"
 #include "router.h"
+#include "routers/backends.h"
 #include "text.h"
 #include "timers.h"
 #include "transcript.h"
@@ -76,16 +78,17 @@ public:
     // in time order.
     void advance(int64_t units);
 
-    // Router changes made by the script; reports they send are delivered.
-    Router& router() { return router_; }
-    void route(int device, int destination, int source);
-    void rename(int device, int source, const std::string& name);
-
-    // Routers outside the emulator (not owned; null for none): "RP" on one of
-    // their devices is answered from its state.
-    void setLiveRouters(LiveRouters* live) { live_ = live; }
-    // A live router's news for one destination: delivered when the
-    // destination is registered. Call only between calls to the component.
+    // The router devices ("RP" is answered by the device's backend) and the
+    // registrations for their reports.
+    Backends& backends() { return backends_; }
+    BackendEvents& backendEvents() { return backendEvents_; }
+    const Registrations& registrations() const { return registrations_; }
+    // Takes what the backends queued: notes go to the transcript, reports of
+    // registered destinations to the component, announced sizes to
+    // `announced` (device, destinations; may be empty). Call only between
+    // calls to the component.
+    void takeBackendEvents(const std::function<void(int, int)>& announced = {});
+    // A report from a router: delivered when its destination is registered.
     void follow(const Report& report);
     // On the wall clock the firing time is left out of the transcript.
     void setRealTime(bool realTime) { realTime_ = realTime; }
@@ -161,8 +164,9 @@ private:
     int violations_ = 0;
     int panelErrors_ = 0;
 
-    Router router_;
-    LiveRouters* live_ = nullptr;
+    BackendEvents backendEvents_;
+    Backends backends_{backendEvents_};
+    Registrations registrations_;
     bool realTime_ = false;
     TimerClock clock_;
     std::map<std::string, Panel> panels_;

@@ -24,7 +24,7 @@
 #include "transcript.h"
 
 static const char kUsage[] =
-    "usage: vesk-host [--module PATH] [--router D=HOST[:PORT]]... [--json] [--] [SCRIPT...]\n"
+    "usage: vesk-host [--module PATH] [--router D=[PROTOCOL://]HOST[:PORT]]... [--json] [--] [SCRIPT...]\n"
     "  Runs each SCRIPT from a fresh emulator and prints the traffic, then\n"
     "  \"N passed, M failed\". Without scripts it reads standard input, with a\n"
     "  prompt when that is a terminal (type help there). \"-\" names standard\n"
@@ -32,8 +32,9 @@ static const char kUsage[] =
     "  1 when not, 2 for usage; 130 or 143 after Ctrl-C or a termination request.\n"
     "  --module PATH  the component module (Parvex.so, or Parvex.dll on Windows)\n"
     "  --json         one JSON object a line instead of text\n"
-    "  --router D=HOST[:PORT]  router device D is the Videohub router there\n"
-    "                 (port 9990 by default) in every script and at the prompt\n"
+    "  --router D=HOST[:PORT]  router device D (1..999) is the Videohub router\n"
+    "                 there (port 9990 by default) in every script and at the\n"
+    "                 prompt; videohub://HOST[:PORT] names the protocol\n"
     "  --version      the version of vesk-host\n";
 
 static std::string folderName(const std::string& path) {
@@ -56,12 +57,32 @@ static bool alertsWanted() {
     return true;
 }
 
+// Adds "--router D=SPEC" to `options`; empty, or what is wrong with it.
+static std::string addRouter(const std::string& value, RunOptions& options) {
+    const size_t equals = value.find('=');
+    std::optional<int32_t> device = parseInt32(value.substr(0, equals));
+    if (equals == std::string::npos || !device)
+        return "expected --router D=HOST[:PORT], got " + value;
+    if (*device < 1 || *device > 999)
+        return "expected a device from 1 to 999 in --router, got " + value.substr(0, equals);
+    for (const auto& given : options.routers)
+        if (given.first == *device) return "router device " + std::to_string(*device) + " is given twice in --router";
+    std::string error;
+    std::optional<RouterSpec> spec = parseRouterSpec(value.substr(equals + 1), error);
+    if (!spec)
+        return "expected --router D=HOST[:PORT], got " + value +
+               (error.rfind("expected HOST", 0) == 0 ? "" : " (" + error + ")");
+    options.routers.emplace_back(*device, *spec);
+    return "";
+}
+
 static bool interactive(ScenarioRunner& runner, bool prompt) {
     if (prompt) std::cout << "vesk-host: statements one a line; \"help\" lists them, \"quit\" ends.\n";
     runner.begin("stdin", ".");
     bool quit = false;
     {
-        Prompt reader("vesk> ", prompt, [&runner](int ms) { return runner.idle(ms); });
+        EventLoop& loop = runner.loop();
+        Prompt reader("vesk> ", prompt, [&runner](int ms) { runner.idle(ms); }, [&loop] { loop.wake(); });
         std::string line;
         int number = 0;
         while (!quit && reader.read(line)) quit = !runner.runLine(line, ++number) || interruption();
@@ -98,16 +119,11 @@ int main(int argc, char** argv) {
                 std::cerr << "vesk-host: option --router needs a value (D=HOST[:PORT])\n" << kUsage;
                 return 2;
             }
-            std::string value = argv[++i];
-            size_t equals = value.find('=');
-            std::optional<int32_t> device = parseInt32(value.substr(0, equals));
-            std::optional<RouterAddress> address =
-                equals == std::string::npos ? std::nullopt : parseRouterAddress(value.substr(equals + 1));
-            if (!device || !address) {
-                std::cerr << "vesk-host: expected --router D=HOST[:PORT], got " << value << "\n";
+            std::string problem = addRouter(argv[++i], options);
+            if (!problem.empty()) {
+                std::cerr << "vesk-host: " << problem << "\n";
                 return 2;
             }
-            options.routers.emplace_back(*device, *address);
         } else if (arg == "--json") {
             json = true;
         } else if (arg == "--version") {

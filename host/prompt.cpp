@@ -3,38 +3,34 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <sstream>
 #include <utility>
 
 #include "interrupt.h"
 #include "scenario.h"
 
-#if defined(VESK_HOST_LIBEDIT)
-#include <cerrno>
-#include <clocale>
-#include <cstdio>
-#include <sstream>
-
-#include <editline/readline.h>
+#if defined(_WIN32)
+#include <deque>
+#include <windows.h>
+#else
 #include <poll.h>
 #include <unistd.h>
 #endif
 
-// Plain lines from standard input.
-static bool readPlain(const std::string& text, std::string& line) {
-    if (!text.empty()) std::cout << text << std::flush;
-    if (!std::getline(std::cin, line) || interruption()) return false;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return true;
-}
-
 #if defined(VESK_HOST_LIBEDIT)
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
 
-static const int kHistoryLines = 1000;
-// How long the idle task runs before standard input is looked at again: the
-// delay a first keystroke may see. The task itself wakes for the network.
-static const int kIdleSliceMs = 50;
+#include <editline/readline.h>
+#endif
 
-// Swaps std::cout's buffer for another one for as long as it lives.
+// How long one idle slice serves before standard input is looked at again:
+// the delay a keystroke may see.
+static const int kIdleSliceMs = 20;
+
+// Swaps std::cout's buffer for another one for as long as it lives: what an
+// idle slice prints is held, then written above the prompt.
 class CoutTo {
 public:
     explicit CoutTo(std::streambuf* to) : from_(std::cout.rdbuf(to)) {}
@@ -46,49 +42,110 @@ private:
     std::streambuf* from_;
 };
 
-// True when standard input has something to read, or has ended or failed
-// (the read that follows tells which).
+// Runs one idle slice; what it printed, if anything.
+static std::string idleSlice(const IdleTask& idle) {
+    std::ostringstream held;
+    {
+        CoutTo holding(held.rdbuf());
+        idle(kIdleSliceMs);
+    }
+    return held.str();
+}
+
+#if defined(_WIN32)
+
+// The console is read by a thread of its own (a console handle cannot be
+// waited on for whole lines); it only queues lines and wakes the idle task.
+struct Prompt::Reader {
+    CRITICAL_SECTION lock;
+    std::deque<std::string> lines;
+    bool ended = false;
+    WakeIdle wake;
+    HANDLE thread = nullptr;
+
+    static DWORD WINAPI run(void* self) {
+        Reader& r = *static_cast<Reader*>(self);
+        std::string line;
+        bool more = true;
+        while (more) {
+            more = static_cast<bool>(std::getline(std::cin, line));
+            if (more && !line.empty() && line.back() == '\r') line.pop_back();
+            EnterCriticalSection(&r.lock);
+            if (more) r.lines.push_back(line);
+            r.ended = !more;
+            LeaveCriticalSection(&r.lock);
+            if (r.wake) r.wake();
+        }
+        return 0;
+    }
+    // A line, or null: none yet (`ended` says whether one may still come).
+    bool take(std::string& line, bool& over) {
+        EnterCriticalSection(&lock);
+        const bool got = !lines.empty();
+        if (got) {
+            line = lines.front();
+            lines.pop_front();
+        }
+        over = !got && ended;
+        LeaveCriticalSection(&lock);
+        return got;
+    }
+};
+
+Prompt::Prompt(const char* text, bool edit, IdleTask idle, WakeIdle wake)
+    : text_(edit ? text : ""), edit_(edit), idle_(std::move(idle)), wake_(std::move(wake)) {
+    if (!idle_) return;
+    reader_.reset(new Reader());
+    InitializeCriticalSection(&reader_->lock);
+    reader_->wake = wake_;
+    reader_->thread = CreateThread(nullptr, 0, &Reader::run, reader_.get(), 0, nullptr);
+}
+
+// The reader thread may be blocked in a read that nothing can end; the
+// process ends with it still there, so its state is left alive.
+Prompt::~Prompt() { reader_.release(); }
+
+bool Prompt::read(std::string& line) {
+    if (!text_.empty()) std::cout << text_ << std::flush;
+    if (!reader_ || !reader_->thread) {
+        if (!std::getline(std::cin, line) || interruption()) return false;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return true;
+    }
+    bool over = false;
+    while (!interruption()) {
+        if (reader_->take(line, over)) return true;
+        if (over) return false;
+        const std::string printed = idleSlice(idle_);
+        if (!printed.empty()) std::cout << "\r" << printed << text_ << std::flush;
+    }
+    return false;
+}
+
+#else
+
+// True when standard input has something to read, or has ended or failed.
 static bool inputReady() {
     pollfd input = {STDIN_FILENO, POLLIN, 0};
     return ::poll(&input, 1, 0) > 0;
 }
 
-// Runs `idle` in slices until standard input is ready, a signal came, or
-// there is nothing to serve. With a `prompt` on the screen, what a slice
-// printed replaces the prompt line and the prompt is drawn again below it;
-// a slice that printed nothing leaves the screen alone.
-static void serveWhileIdle(const IdleTask& idle, const char* prompt) {
-    while (!interruption() && !inputReady()) {
-        if (!prompt) {
-            if (!idle(kIdleSliceMs)) return;
-            continue;
-        }
-        std::ostringstream held;
-        bool served;
-        {
-            CoutTo holding(held.rdbuf());
-            served = idle(kIdleSliceMs);
-        }
-        const std::string text = held.str();
-        if (!text.empty()) std::cout << "\r\x1b[K" << text << prompt << std::flush;
-        if (!served) return;
-    }
+// Plain lines: a terminal in its line mode is ready once a line is complete,
+// so the idle task is served while it is typed.
+static bool readPlain(const IdleTask& idle, std::string& line) {
+    while (idle && !interruption() && !inputReady()) std::cout << idleSlice(idle) << std::flush;
+    if (interruption() || !std::getline(std::cin, line)) return false;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
 }
 
-// The idle task of the line libedit is reading, until its first keystroke
-// (libedit calls readCharacter without any context of ours).
-static const IdleTask* idleBeforeFirstKey = nullptr;
-static const char* idlePrompt = nullptr;
+#if defined(VESK_HOST_LIBEDIT)
+
+static const int kHistoryLines = 1000;
 
 // Reads one character, UTF-8 decoded, for libedit (which takes the value as
-// the character); -1 at the end, on an error, and when a signal came (so
-// Ctrl-C ends the wait instead of being retried).
+// the character); -1 at the end, on an error, and when a signal came.
 static int readCharacter(FILE* stream) {
-    if (const IdleTask* idle = idleBeforeFirstKey) {
-        idleBeforeFirstKey = nullptr;
-        serveWhileIdle(*idle, idlePrompt);
-        if (interruption()) return -1;
-    }
     unsigned char bytes[4];
     size_t have = 0;
     size_t need = 1;
@@ -127,7 +184,20 @@ static char** completeStatement(const char* text, int start, int) {
     return rl_completion_matches(text, nextStatementName);
 }
 
-Prompt::Prompt(const char* text, bool edit, IdleTask idle) : text_(text), edit_(edit), idle_(std::move(idle)) {
+// The line libedit's callback interface handed over (it calls back with no
+// context of ours): set once a line ended, null text at the end of input.
+static bool lineDone = false;
+static char* lineText = nullptr;
+
+static void onLine(char* text) {
+    lineDone = true;
+    lineText = text;
+}
+
+struct Prompt::Reader {};
+
+Prompt::Prompt(const char* text, bool edit, IdleTask idle, WakeIdle wake)
+    : text_(text), edit_(edit), idle_(std::move(idle)), wake_(std::move(wake)) {
     if (!edit_) return;
     std::setlocale(LC_CTYPE, "");
     rl_catch_signals = 0;
@@ -144,32 +214,49 @@ Prompt::~Prompt() {
     if (!historyFile_.empty()) write_history(historyFile_.c_str());
 }
 
-bool Prompt::read(std::string& line) {
-    if (!edit_) {
-        // A terminal in its line mode: input is ready once a line is complete.
-        if (idle_) serveWhileIdle(idle_, nullptr);
-        return !interruption() && readPlain("", line);
+// Feeds libedit the characters typed, serving the idle task between them,
+// until a line ends. What a slice printed goes above the prompt, and the
+// prompt is drawn again with what was typed so far.
+static bool readEdited(const std::string& prompt, const IdleTask& idle, std::string& line) {
+    lineDone = false;
+    lineText = nullptr;
+    rl_callback_handler_install(prompt.c_str(), onLine);
+    while (!lineDone && !interruption()) {
+        if (inputReady() || !idle) {
+            rl_callback_read_char();
+            continue;
+        }
+        const std::string printed = idleSlice(idle);
+        if (printed.empty()) continue;
+        std::cout << "\r\x1b[K" << printed << std::flush;
+        rl_forced_update_display();
     }
-    idleBeforeFirstKey = idle_ ? &idle_ : nullptr;
-    idlePrompt = text_.c_str();
-    char* got = readline(text_.c_str());
-    idleBeforeFirstKey = nullptr;
-    if (!got) return false;
-    line = got;
-    std::free(got);
+    rl_callback_handler_remove();
+    if (!lineDone || !lineText) return false;
+    line = lineText;
+    std::free(lineText);
     if (line.find_first_not_of(" \t") != std::string::npos) add_history(line.c_str());
     return true;
 }
 
+bool Prompt::read(std::string& line) {
+    if (!edit_) return readPlain(idle_, line);
+    return readEdited(text_, idle_, line);
+}
+
 #else
 
-// Serving while idle is not done here: a live router is served only while a
-// statement runs.
-Prompt::Prompt(const char* text, bool edit, IdleTask idle)
-    : text_(edit ? text : ""), edit_(edit), idle_(std::move(idle)) {}
+struct Prompt::Reader {};
+
+Prompt::Prompt(const char* text, bool edit, IdleTask idle, WakeIdle wake)
+    : text_(edit ? text : ""), edit_(edit), idle_(std::move(idle)), wake_(std::move(wake)) {}
 
 Prompt::~Prompt() = default;
 
-bool Prompt::read(std::string& line) { return readPlain(text_, line); }
+bool Prompt::read(std::string& line) {
+    if (!text_.empty()) std::cout << text_ << std::flush;
+    return readPlain(idle_, line);
+}
 
+#endif
 #endif

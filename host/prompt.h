@@ -1,28 +1,34 @@
 // The interactive prompt's line reader. On Linux it is libedit: line editing,
 // history kept in ~/.vesk-host_history, completion of statement names with
-// Tab, Ctrl-L clears the screen. On Windows it reads plain lines.
+// Tab, Ctrl-L clears the screen. On Windows, and where the transcript goes to
+// a file or a pipe, it reads plain lines.
 //
-// While a line is still empty (Linux: before its first keystroke; plain
-// lines: before the line is complete) the prompt hands its time to an idle
-// task in short slices, so live routers are followed while nobody types.
-// What the task prints to std::cout goes above the prompt, which is redrawn.
+// While it waits for a line, and while a line is being typed, the prompt
+// hands its time to an idle task in short slices, on both builds, so live
+// routers and timers are served while a person thinks: libedit is fed one
+// character at a time as they arrive; a plain terminal is read once a whole
+// line is there; the Windows console is read by a thread of its own that
+// hands whole lines over (it never touches the host). What the task prints to
+// std::cout goes above the prompt, which is drawn again with the line typed
+// so far.
 #ifndef VESK_HOST_PROMPT_H
 #define VESK_HOST_PROMPT_H
 
 #include <functional>
+#include <memory>
 #include <string>
 
-// Serves for up to `ms` milliseconds, on the prompt's thread; false at once,
-// having done nothing, when there is nothing to serve (the prompt then waits
-// for the line as it would without a task).
-using IdleTask = std::function<bool(int ms)>;
+// Serves for up to `ms` milliseconds on the prompt's thread; it may return
+// sooner when woken by the line reader.
+using IdleTask = std::function<void(int ms)>;
+// Makes a running IdleTask return soon; callable from any thread.
+using WakeIdle = std::function<void()>;
 
 class Prompt {
 public:
-    // Loads the history (Linux). Without `edit` (the transcript goes to a
-    // file or a pipe) lines are read plain and `text` is not shown. `idle`
-    // may be empty; the Windows prompt never runs it.
-    Prompt(const char* text, bool edit, IdleTask idle = {});
+    // Loads the history (Linux). Without `edit` lines are read plain and
+    // `text` is not shown. `idle` may be empty (then reads just block).
+    Prompt(const char* text, bool edit, IdleTask idle = {}, WakeIdle wake = {});
     // Saves the history (Linux).
     ~Prompt();
     Prompt(const Prompt&) = delete;
@@ -33,10 +39,13 @@ public:
     bool read(std::string& line);
 
 private:
+    struct Reader;
     std::string text_;
     bool edit_;
     IdleTask idle_;
+    WakeIdle wake_;
     std::string historyFile_;
+    std::unique_ptr<Reader> reader_;  // Windows: the console's reader thread
 };
 
 #endif  // VESK_HOST_PROMPT_H

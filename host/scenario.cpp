@@ -4,6 +4,7 @@
 
 #include "database_size.h"
 #include "interrupt.h"
+#include "live_routers.h"
 #include "text.h"
 
 namespace fs = std::filesystem;
@@ -80,6 +81,24 @@ std::optional<ScriptError> tokenizeLine(const std::string& text, int line, State
     size_t begin = text.find_first_not_of(" \t\r");
     if (!out.words.empty()) out.source = text.substr(begin, sourceEnd - begin);
     return std::nullopt;
+}
+
+std::optional<RouterSpec> routerSpecOf(const Statement& s, std::string& error) {
+    const std::vector<Token>& w = s.words;
+    std::string query;
+    for (size_t i = 4; i < w.size(); i += 2) {
+        if (i + 1 == w.size()) {
+            error = "expected a value after " + quoteText(w[i].text);
+            return std::nullopt;
+        }
+        query += (query.empty() ? "?" : "&") + w[i].text + "=" + w[i + 1].text;
+    }
+    std::optional<RouterAddress> address = parseRouterAddress(w[3].text);
+    if (!address || w[3].text.find_first_of("?/") != std::string::npos) {
+        error = "expected HOST or HOST:PORT (port 1..65535), got " + quoteText(w[3].text);
+        return std::nullopt;
+    }
+    return parseRouterSpec(w[2].text + "://" + w[3].text + query, error);
 }
 
 namespace {
@@ -175,10 +194,11 @@ std::optional<std::string> checkStatement(const Statement& s) {
             else
                 c.problem = std::string("expected \"") + form + "\"";
         }
-    } else if (verb == "device" && c.bare(2, "videohub")) {
-        if (c.count(4, 4, "device DEVICE videohub HOST[:PORT]") && c.number(1, "the device") &&
-            !parseRouterAddress(s.words[3].text))
-            c.problem = "expected HOST or HOST:PORT (port 1..65535), got " + quoteText(s.words[3].text);
+    } else if (verb == "device" && s.words.size() > 2 && findProtocol(s.words[2].text)) {
+        std::string error;
+        if (c.count(4, 1000, "device DEVICE PROTOCOL HOST[:PORT] [NAME VALUE]...") && c.number(1, "the device") &&
+            !routerSpecOf(s, error))
+            c.problem = error;
     } else if (verb == "device") {
         const char* form = "device DEVICE size N [nofile]";
         if (c.count(4, 5, form) && c.number(1, "the device") && c.word(2, "size", form) &&
@@ -390,28 +410,81 @@ void ScenarioRunner::begin(const std::string& name, const std::string& folder) {
     earlierPanelErrors_ = 0;
     answered_ = false;
     lastAnswer_.reset();
-    live_.reset();
-    emulator_.reset();
-    site_.reset(new Site());
-    emulator_.reset(new Emulator(out_));
+    freshEmulator();
     out_.file(name);
-    routersConnected_ = false;
 }
 
-void ScenarioRunner::connectRouter(int device, const RouterAddress& address) {
-    if (!live_) {
-        // The size the component reads; none when it reads 0 for want of a
-        // site, a file or a key.
-        auto siteSize = [](int device) -> std::optional<int> {
-            const DatabaseSize read = readDatabaseSize(device);
-            if (!read.why.empty()) return std::nullopt;
-            return read.size;
-        };
-        live_.reset(new LiveDriver(*emulator_, out_, siteSize));
-        emulator_->setLiveRouters(live_.get());
+void ScenarioRunner::connectRouter(int device, const RouterSpec& spec) {
+    if (!wallClock()) {
+        wallStart_ = std::chrono::steady_clock::now();
+        clockAtStart_ = emulator_->clock().now();
         emulator_->setRealTime(true);
     }
-    live_->add(device, address);
+    Backends& backends = emulator_->backends();
+    if (const RouterBackend* old = backends.find(device))
+        if (old->live())
+            out_.note("router device " + std::to_string(device) + " follows " + formatRouterSpec(spec) +
+                      " now, no longer " + old->address());
+    BackendContext context{loop_.io(), emulator_->backendEvents(), options_.timing};
+    std::string why;
+    RouterBackend* backend = backends.follow(device, spec, context, why);
+    if (!backend) {
+        out_.note("router device " + std::to_string(device) + ": " + why);
+        return;
+    }
+    loop_.serve(5000, [backend] { return backend->settled(); });
+}
+
+void ScenarioRunner::settle() {
+    if (!emulator_) return;
+    emulator_->takeBackendEvents([this](int device, int size) { checkSize(device, size); });
+    if (!wallClock()) return;
+    const auto elapsed = std::chrono::steady_clock::now() - *wallStart_;
+    const int64_t now = clockAtStart_ + std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+    if (now > emulator_->clock().now()) emulator_->advance(now - emulator_->clock().now());
+    emulator_->takeBackendEvents([this](int device, int size) { checkSize(device, size); });
+}
+
+std::optional<std::chrono::steady_clock::time_point> ScenarioRunner::nextDue() const {
+    if (!emulator_ || !wallClock()) return std::nullopt;
+    std::optional<int64_t> due = emulator_->clock().nextDueTime();
+    if (!due) return std::nullopt;
+    return *wallStart_ + std::chrono::milliseconds(*due - clockAtStart_);
+}
+
+void ScenarioRunner::checkSize(int device, int routerSize) {
+    // The size the component reads; none when it reads 0 for want of a site,
+    // a file or a key.
+    const DatabaseSize read = readDatabaseSize(device);
+    const std::optional<int> site = read.why.empty() ? std::optional<int>(read.size) : std::nullopt;
+    const int size = site.value_or(0);
+    auto checked = sizesChecked_.find(device);
+    if (checked != sizesChecked_.end() && checked->second == std::make_pair(routerSize, size)) return;
+    sizesChecked_[device] = std::make_pair(routerSize, size);
+    if (size == routerSize) return;
+    out_.note("warning: router device " + std::to_string(device) + " has " + std::to_string(routerSize) +
+              " outputs, but " + Site::deviceFileName(device) + " gives DatabaseSize_1=" + std::to_string(size) +
+              (site ? "" : " (none given)") + ": the component will " +
+              (size > routerSize ? "accept destinations the router does not have"
+                                 : "refuse destinations the router has"));
+}
+
+void ScenarioRunner::checkSizes() {
+    Backends& backends = emulator_->backends();
+    for (int device : backends.devices()) {
+        const int size = backends.find(device)->announcedSize();
+        if (size >= 0) checkSize(device, size);
+    }
+}
+
+void ScenarioRunner::freshEmulator() {
+    emulator_.reset();
+    wallStart_.reset();
+    sizesChecked_.clear();
+    routersConnected_ = false;
+    site_.reset(new Site());
+    emulator_.reset(new Emulator(out_));
+    loop_.setOwner(this);
 }
 
 void ScenarioRunner::reset() {
@@ -427,11 +500,7 @@ void ScenarioRunner::reset() {
     lastAnswer_.reset();
     // Live routers go with the emulator they feed; those of the command line
     // connect again before the next statement that needs them.
-    live_.reset();
-    routersConnected_ = false;
-    emulator_.reset();
-    site_.reset(new Site());
-    emulator_.reset(new Emulator(out_));
+    freshEmulator();
     emulator_->setModule(module);
     emulator_->setPanelFolder(panels);
     out_.note("reset: a fresh emulator, site and clock");
@@ -443,22 +512,15 @@ HostState ScenarioRunner::hostState() const {
     state.clock = emu.clock().now();
     for (int id : emu.clock().runningTimers())
         state.timers.push_back(HostState::Timer{id, *emu.clock().interval(id), *emu.clock().due(id)});
-    Router& router = emulator_->router();
-    for (int device : router.registeredDevices()) {
-        state.registrations.emplace_back(device, router.registrations(device));
-        if (!isLive(device)) {
-            for (const Report& route : router.registeredRoutes(device)) state.routes.push_back(route);
-            continue;
-        }
-        // A live router's routes as far as it has reported them; ranges
-        // added with 'ADD' may overlap.
+    const Registrations& registrations = emu.registrations();
+    for (int device : registrations.devices()) {
+        state.registrations.emplace_back(device, registrations.of(device));
+        const RouterBackend* backend = emulator_->backends().find(device);
+        if (!backend) continue;
+        // Ranges added with 'ADD' may overlap.
         std::map<int, Report> routes;
-        for (const Registration& range : router.registrations(device)) {
-            std::vector<Report> reports;
-            std::string why;
-            live_->poll(device, range.first, range.last, reports, why);
-            for (Report& r : reports) routes.emplace(r.index, std::move(r));
-        }
+        for (const Registration& range : registrations.of(device))
+            for (Report& r : backend->knownRoutes(range.first, range.last)) routes.emplace(r.index, std::move(r));
         for (auto& [index, route] : routes) state.routes.push_back(std::move(route));
     }
     for (const auto& [name, panel] : emu.panels()) state.panels.emplace_back(name, &panel);
@@ -478,8 +540,9 @@ bool ScenarioRunner::end() {
     }
     int violations = earlierViolations_ + (emulator_ ? emulator_->violations() : 0);
     int errors = errors_ + earlierPanelErrors_ + (emulator_ ? emulator_->panelErrors() : 0);
-    live_.reset();
+    loop_.setOwner(nullptr);
     emulator_.reset();
+    wallStart_.reset();
     site_.reset();
     out_.result(name_, failures_, violations, errors);
     return failures_ == 0 && violations == 0 && errors == 0;
@@ -534,12 +597,10 @@ bool ScenarioRunner::runLine(const std::string& text, int line) {
     return true;
 }
 
-bool ScenarioRunner::idle(int ms) {
-    if (!live_) return false;
+void ScenarioRunner::idle(int ms) {
     out_.at(name_, 0);
-    live_->serve(ms);
+    loop_.serve(ms);
     missingPanels(0);
-    return true;
 }
 
 bool ScenarioRunner::error(int line, const std::string& message) {
@@ -560,13 +621,6 @@ bool ScenarioRunner::needComponent(int line) {
 
 static int num(const Token& t) { return *parseInt32(t.text); }
 
-// Null when a simulated router can have `source`: its sources grow on demand
-// up to its model's limit.
-static std::optional<std::string> sourceProblem(const Token& device, const Token& source) {
-    const int n = num(source);
-    if (n >= 1 && n <= kMaxRouterPorts) return std::nullopt;
-    return "device " + device.text + " has sources 1.." + std::to_string(kMaxRouterPorts) + ", not " + source.text;
-}
 
 static std::string quotedList(const std::vector<std::string>& texts) {
     if (texts.empty()) return "nothing";
@@ -588,9 +642,10 @@ bool ScenarioRunner::execute(const Statement& s) {
         routersConnected_ = true;
         for (const auto& [device, address] : options_.routers) connectRouter(device, address);
     }
-    if (live_) live_->pump();
+    loop_.pump();
     bool ok = perform(s);
-    if (live_) live_->checkSizes();
+    settle();
+    if (wallClock()) checkSizes();
     return missingPanels(s.line) && ok;
 }
 
@@ -601,6 +656,26 @@ bool ScenarioRunner::missingPanels(int line) {
             none = error(line, "no panel file " + quoteText(file) + " in the panel folder (write \"create PATH nopanel\" "
                                "when it is meant to be missing)");
     return none;
+}
+
+// route, source and rename: a simulated router changes at once, a live one
+// is asked.
+bool ScenarioRunner::changeRoute(const Statement& s) {
+    const std::vector<Token>& w = s.words;
+    const bool route = w[0].text == "route";
+    RouterBackend* backend = emulator_->backends().find(num(w[1]));
+    if (!backend) return error(s.line, "the router has no device " + w[1].text);
+    std::string why;
+    if (backend->live()) {
+        bool sent = route ? backend->route(num(w[2]), num(w[3]), why) : backend->rename(num(w[2]), w[3].text, why);
+        if (!sent) out_.note("router device " + w[1].text + " " + why);
+        return true;
+    }
+    SimulatedRouter& router = *emulator_->backends().simulated(num(w[1]));
+    bool changed = route ? router.route(num(w[2]), num(w[3]), why) : router.rename(num(w[2]), w[3].text, why);
+    if (!changed) return error(s.line, "device " + w[1].text + " " + why);
+    if (route && !router.online()) out_.note("router device " + w[1].text + " is offline: no report");
+    return true;
 }
 
 bool ScenarioRunner::perform(const Statement& s) {
@@ -662,14 +737,15 @@ bool ScenarioRunner::perform(const Statement& s) {
             ok = site_->writeDevice(device, w[3].text, why);
         return ok || error(line, why);
     }
-    if (verb == "device" && w[2].text == "videohub") {
-        connectRouter(num(w[1]), *parseRouterAddress(w[3].text));
+    if (verb == "device" && findProtocol(w[2].text)) {
+        std::string why;
+        connectRouter(num(w[1]), *routerSpecOf(s, why));
         return true;
     }
     if (verb == "device") {
         int device = num(w[1]);
         int size = num(w[3]);
-        emu.router().define(device, size);
+        emu.backends().simulate(device, size);
         if (w.size() == 4 && site_->writable() &&
             !site_->writeDevice(device, "[Database]\nDatabaseSize_1=" + std::to_string(size) + "\n", why))
             return error(line, why);
@@ -679,39 +755,17 @@ bool ScenarioRunner::perform(const Statement& s) {
         return error(line, "device " + w[1].text + " is a live router: \"" + verb + "\" is only for a simulated one");
     if (verb == "resize") {
         int device = num(w[1]);
-        if (!emu.router().has(device)) return error(line, "the router has no device " + w[1].text);
-        emu.router().define(device, num(w[2]));
+        if (!emu.backends().has(device)) return error(line, "the router has no device " + w[1].text);
+        emu.backends().simulate(device, num(w[2]));
         if (!site_->writeDevice(device, "[Database]\nDatabaseSize_1=" + w[2].text + "\n", why))
             return error(line, why);
         return true;
     }
-    if ((verb == "source" || verb == "rename" || verb == "route") && isLive(num(w[1]))) {
-        bool sent = verb == "route" ? live_->route(num(w[1]), num(w[2]), num(w[3]), why)
-                                    : live_->rename(num(w[1]), num(w[2]), w[3].text, why);
-        if (!sent) out_.note("router device " + w[1].text + " " + why);
-        return true;
-    }
-    if (verb == "source" || verb == "rename") {
-        if (!emu.router().has(num(w[1]))) return error(line, "the router has no device " + w[1].text);
-        if (std::optional<std::string> why = sourceProblem(w[1], w[2])) return error(line, *why);
-        emu.rename(num(w[1]), num(w[2]), w[3].text);
-        return true;
-    }
-    if (verb == "route") {
-        int device = num(w[1]);
-        int destination = num(w[2]);
-        if (!emu.router().has(device)) return error(line, "the router has no device " + w[1].text);
-        if (destination < 1 || destination > emu.router().size(device))
-            return error(line, "device " + w[1].text + " has destinations 1.." +
-                                   std::to_string(emu.router().size(device)) + ", not " + w[2].text);
-        if (std::optional<std::string> why = sourceProblem(w[1], w[3])) return error(line, *why);
-        if (!emu.router().online(device)) out_.note("router device " + w[1].text + " is offline: no report");
-        emu.route(device, destination, num(w[3]));
-        return true;
-    }
+    if (verb == "source" || verb == "rename" || verb == "route") return changeRoute(s);
     if (verb == "offline" || verb == "online") {
-        if (!emu.router().has(num(w[1]))) return error(line, "the router has no device " + w[1].text);
-        emu.router().setOnline(num(w[1]), verb == "online");
+        SimulatedRouter* router = emu.backends().simulated(num(w[1]));
+        if (!router) return error(line, "the router has no device " + w[1].text);
+        router->setOnline(verb == "online");
         return true;
     }
     if (verb == "create") {
@@ -762,8 +816,8 @@ bool ScenarioRunner::perform(const Statement& s) {
         return true;
     }
     if (verb == "wait") {
-        if (live_)
-            live_->serve(num(w[1]));
+        if (wallClock())
+            loop_.serve(num(w[1]));
         else
             emu.advance(num(w[1]));
         return true;
@@ -829,7 +883,7 @@ std::optional<std::string> ScenarioRunner::unmet(const Statement& s) {
     const std::string& what = w[1].text;
     Emulator& emu = *emulator_;
     if (what == "registered" || what == "unregistered") {
-        bool registered = emu.router().registered(num(w[2]), num(w[3]));
+        bool registered = emu.registrations().covers(num(w[2]), num(w[3]));
         if (registered == (what == "registered")) return std::nullopt;
         return "expected device " + w[2].text + " destination " + w[3].text + " " + what + ", it is " +
                (registered ? "registered" : "unregistered");
@@ -849,8 +903,8 @@ std::optional<std::string> ScenarioRunner::unmet(const Statement& s) {
 }
 
 void ScenarioRunner::awaitExpectation(const Statement& s, int ms) {
-    if (live_) {
-        live_->serve(ms, [&] { return !unmet(s); });
+    if (wallClock()) {
+        loop_.serve(ms, [&] { return !unmet(s); });
         return;
     }
     Emulator& emu = *emulator_;

@@ -76,6 +76,7 @@
 #ifndef VESK_HOST_SCENARIO_H
 #define VESK_HOST_SCENARIO_H
 
+#include <chrono>
 #include <map>
 #include <utility>
 #include <memory>
@@ -84,7 +85,7 @@
 #include <vector>
 
 #include "emulator.h"
-#include "live_driver.h"
+#include "loop/event_loop.h"
 #include "module.h"
 #include "site.h"
 #include "transcript.h"
@@ -117,6 +118,10 @@ std::optional<ScriptError> tokenizeLine(const std::string& text, int line, State
 // Checks a statement's shape (verb, argument count, numbers). Null when good.
 std::optional<std::string> checkStatement(const Statement& statement);
 
+// The live router a "device D PROTOCOL HOST[:PORT] [NAME VALUE]..."
+// statement names; null with `error` set when it names none.
+std::optional<RouterSpec> routerSpecOf(const Statement& statement, std::string& error);
+
 // Parses a whole script: every statement, or every error (line order). A
 // script without statements is an error too.
 struct ParsedScript {
@@ -143,17 +148,19 @@ private:
 };
 
 struct RunOptions {
-    RunOptions(std::string module = "", std::vector<std::pair<int, RouterAddress>> live = {})
+    RunOptions(std::string module = "", std::vector<std::pair<int, RouterSpec>> live = {})
         : modulePath(std::move(module)), routers(std::move(live)) {}
 
     std::string modulePath;  // from the command line; may be empty
-    // Live router devices of every script (--router D=HOST[:PORT]), connected
+    // Live router devices of every script (--router D=SPEC), connected
     // before its first statement that does more than prepare the site.
-    std::vector<std::pair<int, RouterAddress>> routers;
+    std::vector<std::pair<int, RouterSpec>> routers;
+    // How live routers' connections are kept (tests shorten it).
+    ClientTiming timing;
 };
 
 // Runs scripts, each from a fresh emulator, site and clock.
-class ScenarioRunner {
+class ScenarioRunner : private EventLoop::Owner {
 public:
     ScenarioRunner(Transcript& transcript, ModuleCache& modules, RunOptions options);
 
@@ -172,11 +179,12 @@ public:
     bool runLine(const std::string& text, int line);
     // Ends the session; true when it passed.
     bool end();
-    // Between statements of a session, while nobody types: serves the live
-    // routers and the timers for up to `ms`, as "wait" does (what comes
-    // belongs to no statement). False at once, doing nothing, when no router
-    // is live: the virtual clock stands still between statements.
-    bool idle(int ms);
+    // Between statements of a session, while nobody types: serves the loop
+    // for up to `ms` (ending early on wake()), and with live routers the
+    // timers too, as "wait" does (what comes belongs to no statement).
+    // Without one the virtual clock stands still between statements.
+    void idle(int ms);
+    EventLoop& loop() { return loop_; }
 
 private:
     // False when the statement failed as a script error (the script stops).
@@ -190,8 +198,16 @@ private:
     std::string resolve(const std::string& path) const;
     bool needComponent(int line);
     // Makes `device` a live router, putting the script on the wall clock.
-    void connectRouter(int device, const RouterAddress& address);
-    bool isLive(int device) const { return live_ && live_->has(device); }
+    void connectRouter(int device, const RouterSpec& spec);
+    bool isLive(int device) const { return emulator_->backends().isLive(device); }
+    bool wallClock() const { return wallStart_.has_value(); }
+    // EventLoop::Owner
+    void settle() override;
+    std::optional<std::chrono::steady_clock::time_point> nextDue() const override;
+    // Compares a router's announced size with the site's device file; each
+    // disagreement is warned about once, until either number changes.
+    void checkSize(int device, int routerSize);
+    void checkSizes();
     // Why an "expect" statement does not hold (null when it does).
     std::optional<std::string> unmet(const Statement& s);
     // Waits up to `ms` for `s` to hold: in real time with live routers, else
@@ -199,6 +215,9 @@ private:
     void awaitExpectation(const Statement& s, int ms);
     // A fresh emulator and site; the module and the panel folder stay.
     void reset();
+    // A new emulator, site and clock, the routers of the old one gone.
+    void freshEmulator();
+    bool changeRoute(const Statement& s);
     HostState hostState() const;
 
     Transcript& out_;
@@ -207,10 +226,15 @@ private:
 
     std::string name_;
     std::string folder_;
+    // Declared before the emulator: backends' handlers outlive it safely.
+    EventLoop loop_;
     std::unique_ptr<Emulator> emulator_;
     std::unique_ptr<Site> site_;
-    // Declared after the emulator and the site it uses: it goes first.
-    std::unique_ptr<LiveDriver> live_;
+    // The wall-clock moment the emulator's clock read `clockAtStart_`; none
+    // while the script runs on the virtual clock.
+    std::optional<std::chrono::steady_clock::time_point> wallStart_;
+    int64_t clockAtStart_ = 0;
+    std::map<int, std::pair<int, int>> sizesChecked_;  // device -> (router, site)
     bool routersConnected_ = false;  // those of RunOptions::routers
     int failures_ = 0;
     int errors_ = 0;

@@ -1,0 +1,32 @@
+#include "registrations.h"
+
+void Registrations::add(int device, int first, int last, bool keepEarlier) {
+    std::vector<Registration>& list = ranges_[device];
+    if (!keepEarlier) list.clear();
+    list.push_back(Registration{first, last});
+}
+
+bool Registrations::covers(int device, int destination) const {
+    for (const Registration& r : of(device))
+        if (destination >= r.first && destination <= r.last) return true;
+    return false;
+}
+
+const std::vector<Registration>& Registrations::of(int device) const {
+    static const std::vector<Registration> none;
+    auto it = ranges_.find(device);
+    return it == ranges_.end() ? none : it->second;
+}
+
+std::vector<int> Registrations::devices() const {
+    std::vector<int> out;
+    for (const auto& entry : ranges_) out.push_back(entry.first);
+    return out;
+}
+
+std::string rangesText(const std::vector<Registration>& ranges) {
+    std::string out;
+    for (const Registration& r : ranges)
+        out += (out.empty() ? "" : " ") + std::to_string(r.first) + "-" + std::to_string(r.last);
+    return out;
+}

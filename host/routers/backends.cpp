@@ -1,0 +1,118 @@
+#include "backends.h"
+
+#include "live_routers.h"
+#include "videohub_client.h"
+
+static std::unique_ptr<RouterBackend> makeVideohub(int device, const RouterSpec& spec, BackendContext& context,
+                                                   std::string&) {
+    return std::make_unique<VideohubClient>(context.io, device, spec.host, spec.port, context.timing, context.events);
+}
+
+// The router protocols, one line each.
+const std::vector<RouterProtocol>& protocols() {
+    static const std::vector<RouterProtocol> list = {
+        {"videohub", 9990, {}, makeVideohub},
+    };
+    return list;
+}
+
+const RouterProtocol* findProtocol(const std::string& name) {
+    for (const RouterProtocol& p : protocols())
+        if (name == p.name) return &p;
+    return nullptr;
+}
+
+static bool parseOptions(const std::string& text, const RouterProtocol& protocol, RouterSpec& spec,
+                         std::string& error) {
+    size_t at = 0;
+    while (at <= text.size()) {
+        size_t end = text.find('&', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string pair = text.substr(at, end - at);
+        const size_t equals = pair.find('=');
+        const std::string name = pair.substr(0, equals);
+        bool known = false;
+        for (const auto& option : protocol.options) known = known || option.first == name;
+        if (equals == std::string::npos || !known) {
+            error = "expected NAME=VALUE with a name " + std::string(protocol.name) + " takes, got \"" + pair + "\"";
+            return false;
+        }
+        spec.options[name] = pair.substr(equals + 1);
+        at = end + 1;
+    }
+    return true;
+}
+
+std::optional<RouterSpec> parseRouterSpec(const std::string& text, std::string& error) {
+    RouterSpec spec;
+    std::string rest = text;
+    const size_t scheme = text.find("://");
+    spec.protocol = scheme == std::string::npos ? "videohub" : text.substr(0, scheme);
+    if (scheme != std::string::npos) rest = text.substr(scheme + 3);
+    const RouterProtocol* protocol = findProtocol(spec.protocol);
+    if (!protocol) {
+        error = "unknown router protocol \"" + spec.protocol + "\"";
+        return std::nullopt;
+    }
+    const size_t query = rest.find('?');
+    std::optional<RouterAddress> address = parseRouterAddress(rest.substr(0, query), protocol->defaultPort);
+    if (!address) {
+        error = "expected HOST or HOST:PORT (port 1..65535), got \"" + rest.substr(0, query) + "\"";
+        return std::nullopt;
+    }
+    spec.host = address->host;
+    spec.port = address->port;
+    if (query != std::string::npos && !parseOptions(rest.substr(query + 1), *protocol, spec, error)) return std::nullopt;
+    return spec;
+}
+
+std::string formatRouterSpec(const RouterSpec& spec) {
+    return spec.protocol + "://" + formatRouterAddress(RouterAddress{spec.host, spec.port});
+}
+
+RouterBackend* Backends::find(int device) const {
+    auto it = devices_.find(device);
+    return it == devices_.end() ? nullptr : it->second.get();
+}
+
+SimulatedRouter* Backends::simulated(int device) const {
+    RouterBackend* backend = find(device);
+    return backend && !backend->live() ? static_cast<SimulatedRouter*>(backend) : nullptr;
+}
+
+bool Backends::isLive(int device) const {
+    RouterBackend* backend = find(device);
+    return backend && backend->live();
+}
+
+bool Backends::anyLive() const {
+    for (const auto& entry : devices_)
+        if (entry.second->live()) return true;
+    return false;
+}
+
+std::vector<int> Backends::devices() const {
+    std::vector<int> out;
+    for (const auto& entry : devices_) out.push_back(entry.first);
+    return out;
+}
+
+SimulatedRouter& Backends::simulate(int device, int size) {
+    if (SimulatedRouter* existing = simulated(device)) {
+        existing->resize(size);
+        return *existing;
+    }
+    auto router = std::make_unique<SimulatedRouter>(device, size, events_);
+    SimulatedRouter& made = *router;
+    devices_[device] = std::move(router);
+    return made;
+}
+
+RouterBackend* Backends::follow(int device, const RouterSpec& spec, BackendContext& context, std::string& error) {
+    const RouterProtocol* protocol = findProtocol(spec.protocol);
+    std::unique_ptr<RouterBackend> backend = protocol ? protocol->make(device, spec, context, error) : nullptr;
+    if (!backend) return nullptr;
+    RouterBackend* made = backend.get();
+    devices_[device] = std::move(backend);
+    return made;
+}

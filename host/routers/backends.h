@@ -1,0 +1,82 @@
+// Which backend each router device is: the only place that chooses. A device
+// is simulated ("device D size S") or follows a real router through one of the
+// protocols registered in protocols() ("device D videohub HOST[:PORT]",
+// "--router D=videohub://HOST[:PORT]").
+//
+// Replacing a device's backend is safe while the old one's network handlers
+// are still queued: they run later and do nothing.
+#ifndef VESK_HOST_ROUTERS_BACKENDS_H
+#define VESK_HOST_ROUTERS_BACKENDS_H
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "router_backend.h"
+#include "simulated_router.h"
+#include "tcp_client.h"
+
+// A live router as a script or the command line names it.
+struct RouterSpec {
+    std::string protocol;  // a name from protocols()
+    std::string host;
+    uint16_t port = 0;
+    // Protocol options, by name ("matrix" -> "2"), as given.
+    std::map<std::string, std::string> options;
+};
+
+// "PROTOCOL://HOST[:PORT][?NAME=VALUE&...]", or a bare "HOST[:PORT]" for
+// Videohub. Null with `error` set when the protocol is unknown, the address
+// malformed or an option is not one the protocol takes.
+std::optional<RouterSpec> parseRouterSpec(const std::string& text, std::string& error);
+// "videohub://127.0.0.1:9990".
+std::string formatRouterSpec(const RouterSpec& spec);
+
+// What a live backend is made with.
+struct BackendContext {
+    asio::io_context& io;
+    BackendEvents& events;
+    ClientTiming timing;
+};
+
+// One router protocol the host can follow.
+struct RouterProtocol {
+    const char* name;
+    uint16_t defaultPort;
+    // Option names it takes, and what each means (for help).
+    std::vector<std::pair<std::string, std::string>> options;
+    // Makes the backend; null with `error` set when an option's value is bad.
+    std::unique_ptr<RouterBackend> (*make)(int device, const RouterSpec& spec, BackendContext& context,
+                                           std::string& error);
+};
+const std::vector<RouterProtocol>& protocols();
+const RouterProtocol* findProtocol(const std::string& name);
+
+class Backends {
+public:
+    explicit Backends(BackendEvents& events) : events_(events) {}
+
+    RouterBackend* find(int device) const;
+    // The simulated router of `device`; null when it has none or a live one.
+    SimulatedRouter* simulated(int device) const;
+    bool has(int device) const { return find(device) != nullptr; }
+    bool isLive(int device) const;
+    bool anyLive() const;
+    std::vector<int> devices() const;
+
+    // A simulated device of `size` destinations, or a new size for the one
+    // there; a live router there is replaced.
+    SimulatedRouter& simulate(int device, int size);
+    // Makes `device` follow the router `spec` names, replacing what was there.
+    // Null with `error` set when the backend cannot be made.
+    RouterBackend* follow(int device, const RouterSpec& spec, BackendContext& context, std::string& error);
+
+private:
+    BackendEvents& events_;
+    std::map<int, std::unique_ptr<RouterBackend>> devices_;
+};
+
+#endif  // VESK_HOST_ROUTERS_BACKENDS_H

@@ -1,0 +1,328 @@
+#include "tcp_client.h"
+
+#include <algorithm>
+#include <deque>
+
+using Clock = std::chrono::steady_clock;
+
+std::string secondsText(std::chrono::milliseconds ms) {
+    long long whole = ms.count() / 1000;
+    long long tenths = ms.count() % 1000 / 100;
+    return std::to_string(whole) + (tenths ? "." + std::to_string(tenths) : "") + " s";
+}
+
+// Invariants: `generation` changes on every close, and a handler whose
+// generation is no longer current does nothing; once `stopped`, no handler
+// touches the protocol. Handlers hold a shared_ptr to the state, so it lives
+// until the last of them has run.
+struct TcpClient::State : std::enable_shared_from_this<TcpClient::State> {
+    State(asio::io_context& io, std::string h, uint16_t p, ClientTiming t, ClientProtocol& proto)
+        : host(std::move(h)), port(p), timing(t), protocol(proto), resolver(io), socket(io), silenceTimer(io),
+          resendTimer(io), retry(t.firstRetry) {}
+
+    struct Request {
+        std::string bytes;
+        std::string what;
+    };
+
+    void connect();
+    void connectTo(const std::vector<asio::ip::tcp::endpoint>& endpoints, unsigned generation);
+    void onConnected(const asio::error_code& error);
+    void read();
+    void onRead(const asio::error_code& error, size_t bytes);
+    void armSilence();
+    void onSilence();
+    void writeNext();
+    void send(const std::string& bytes);
+    void writeFront();
+    void armResend();
+    void close();
+    void drop(const std::string& why);
+    void retryLater(const std::string& why);
+    void scheduleConnect();
+    bool current(unsigned generation) const { return !stopped && generation == generation_; }
+    std::string address() const {
+        const bool v6 = host.find(':') != std::string::npos;
+        return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+    }
+
+    const std::string host;
+    const uint16_t port;
+    const ClientTiming timing;
+    ClientProtocol& protocol;
+    asio::ip::tcp::resolver resolver;
+    asio::ip::tcp::socket socket;
+    asio::steady_timer silenceTimer;  // connect timeout, silence, back-off
+    asio::steady_timer resendTimer;
+    unsigned generation_ = 0;
+    bool stopped = false;
+    bool isConnected = false;
+    bool triedOnce = false;
+    bool failedBefore = false;
+    bool pinged = false;
+    std::chrono::milliseconds retry;
+    Clock::time_point lastData;
+    char buffer[16384];
+    std::deque<Request> waiting;
+    bool inFlight = false;
+    int resends = 0;
+    std::deque<std::string> writes;  // the front one is being written
+    Counters counters;
+};
+
+void TcpClient::State::connect() {
+    const unsigned generation = ++generation_;
+    asio::error_code error;
+    // A numeric address needs no resolver.
+    asio::ip::address numeric = asio::ip::make_address(host, error);
+    if (!error) {
+        connectTo({asio::ip::tcp::endpoint(numeric, port)}, generation);
+        return;
+    }
+    auto self = shared_from_this();
+    resolver.async_resolve(host, std::to_string(port),
+                           [self, generation](const asio::error_code& e, asio::ip::tcp::resolver::results_type results) {
+                               if (!self->current(generation)) return;
+                               std::vector<asio::ip::tcp::endpoint> endpoints;
+                               for (const auto& entry : results) endpoints.push_back(entry.endpoint());
+                               if (endpoints.empty())
+                                   self->retryLater(e ? e.message() : "no address");
+                               else
+                                   self->connectTo(endpoints, generation);
+                           });
+}
+
+void TcpClient::State::connectTo(const std::vector<asio::ip::tcp::endpoint>& endpoints, unsigned generation) {
+    auto self = shared_from_this();
+    asio::async_connect(socket, endpoints, [self, generation](const asio::error_code& e, const asio::ip::tcp::endpoint&) {
+        if (self->current(generation)) self->onConnected(e);
+    });
+    // A connect that nobody answers ends like one refused.
+    silenceTimer.expires_after(timing.deadAfter);
+    silenceTimer.async_wait([self, generation](const asio::error_code& e) {
+        if (!e && self->current(generation) && !self->isConnected)
+            self->retryLater("no answer within " + secondsText(self->timing.deadAfter));
+    });
+}
+
+void TcpClient::State::onConnected(const asio::error_code& error) {
+    if (error) {
+        retryLater(error.message());
+        return;
+    }
+    isConnected = true;
+    triedOnce = true;
+    failedBefore = false;
+    retry = timing.firstRetry;
+    lastData = Clock::now();
+    pinged = false;
+    ++counters.connects;
+    const unsigned before = generation_;
+    protocol.note("connected to " + address());
+    protocol.connected();
+    if (!current(before)) return;
+    read();
+    armSilence();
+    writeNext();
+}
+
+void TcpClient::State::read() {
+    auto self = shared_from_this();
+    const unsigned generation = generation_;
+    socket.async_read_some(asio::buffer(buffer), [self, generation](const asio::error_code& e, size_t bytes) {
+        if (self->current(generation)) self->onRead(e, bytes);
+    });
+}
+
+void TcpClient::State::onRead(const asio::error_code& error, size_t bytes) {
+    if (error) {
+        drop(error == asio::error::eof ? protocol.closedBecause() : error.message());
+        return;
+    }
+    lastData = Clock::now();
+    pinged = false;
+    const unsigned before = generation_;
+    protocol.received(std::string_view(buffer, bytes));
+    if (current(before)) read();
+}
+
+void TcpClient::State::armSilence() {
+    auto self = shared_from_this();
+    const unsigned generation = generation_;
+    silenceTimer.expires_at(lastData + (pinged ? timing.deadAfter : timing.pingAfter));
+    silenceTimer.async_wait([self, generation](const asio::error_code& e) {
+        if (!e && self->current(generation)) self->onSilence();
+    });
+}
+
+void TcpClient::State::onSilence() {
+    // The loop may not have run for a while: data already waiting is not
+    // silence.
+    asio::error_code ignored;
+    if (socket.available(ignored) > 0) lastData = Clock::now();
+    const auto idle = Clock::now() - lastData;
+    if (idle >= timing.deadAfter) {
+        drop("no data for " + secondsText(timing.deadAfter));
+        return;
+    }
+    if (idle >= timing.pingAfter && !pinged) {
+        pinged = true;
+        const std::string ping = protocol.keepAlive();
+        if (!ping.empty() && waiting.empty()) {
+            ++counters.keepAlives;
+            waiting.push_back(Request{ping, "the keep-alive"});
+            writeNext();
+        }
+    }
+    armSilence();
+}
+
+void TcpClient::State::send(const std::string& bytes) {
+    writes.push_back(bytes);
+    if (writes.size() == 1) writeFront();
+}
+
+void TcpClient::State::writeFront() {
+    auto self = shared_from_this();
+    const unsigned generation = generation_;
+    asio::async_write(socket, asio::buffer(writes.front()), [self, generation](const asio::error_code& e, size_t) {
+        if (!self->current(generation)) return;
+        if (e) {
+            self->drop(e.message());
+            return;
+        }
+        self->writes.pop_front();
+        if (!self->writes.empty()) self->writeFront();
+    });
+}
+
+void TcpClient::State::writeNext() {
+    if (!isConnected || inFlight || waiting.empty()) return;
+    inFlight = true;
+    resends = 0;
+    send(waiting.front().bytes);
+    armResend();
+}
+
+void TcpClient::State::armResend() {
+    if (timing.resendAfter.count() <= 0) return;
+    auto self = shared_from_this();
+    const unsigned generation = generation_;
+    resendTimer.expires_after(timing.resendAfter);
+    resendTimer.async_wait([self, generation](const asio::error_code& e) {
+        if (e || !self->current(generation) || !self->inFlight) return;
+        if (self->resends >= self->timing.maxResends) {
+            self->drop("no answer to " + self->waiting.front().what + " after " +
+                       std::to_string(self->resends) + " re-sends");
+            return;
+        }
+        ++self->resends;
+        ++self->counters.resends;
+        self->protocol.note("sent " + self->waiting.front().what + " again (no answer within " +
+                            secondsText(self->timing.resendAfter) + ")");
+        self->send(self->waiting.front().bytes);
+        self->armResend();
+    });
+}
+
+void TcpClient::State::close() {
+    ++generation_;
+    isConnected = false;
+    inFlight = false;
+    writes.clear();
+    asio::error_code ignored;
+    socket.close(ignored);
+    silenceTimer.cancel();
+    resendTimer.cancel();
+    resolver.cancel();
+}
+
+void TcpClient::State::drop(const std::string& why) {
+    protocol.note("lost the connection to " + address() + ": " + why + "; connecting again");
+    if (!waiting.empty()) {
+        protocol.note("dropped " + std::to_string(waiting.size()) + " request(s) the router had not answered");
+        counters.requestsDropped += static_cast<unsigned>(waiting.size());
+    }
+    ++counters.drops;
+    waiting.clear();
+    triedOnce = true;
+    close();
+    protocol.disconnected();
+    scheduleConnect();
+}
+
+void TcpClient::State::retryLater(const std::string& why) {
+    close();
+    if (!failedBefore)
+        protocol.note("cannot connect to " + address() + " (" + why + "); trying again every " +
+                      secondsText(timing.maxRetry) + " at most");
+    failedBefore = true;
+    triedOnce = true;
+    scheduleConnect();
+}
+
+void TcpClient::State::scheduleConnect() {
+    if (stopped) return;
+    auto self = shared_from_this();
+    const unsigned generation = generation_;
+    silenceTimer.expires_after(retry);
+    silenceTimer.async_wait([self, generation](const asio::error_code& e) {
+        if (!e && self->current(generation)) self->connect();
+    });
+    retry = std::min(retry * 2, timing.maxRetry);
+}
+
+TcpClient::TcpClient(asio::io_context& io, std::string host, uint16_t port, ClientTiming timing,
+                     ClientProtocol& protocol)
+    : state_(std::make_shared<State>(io, std::move(host), port, timing, protocol)) {}
+
+TcpClient::~TcpClient() { stop(); }
+
+void TcpClient::start() { state_->connect(); }
+
+void TcpClient::stop() {
+    if (state_->stopped) return;
+    state_->close();
+    state_->stopped = true;
+    state_->waiting.clear();
+}
+
+bool TcpClient::connected() const { return state_->isConnected; }
+bool TcpClient::triedOnce() const { return state_->triedOnce; }
+std::string TcpClient::address() const { return state_->address(); }
+TcpClient::Counters TcpClient::counters() const { return state_->counters; }
+size_t TcpClient::waitingRequests() const { return state_->waiting.size(); }
+bool TcpClient::requestInFlight() const { return state_->inFlight; }
+
+bool TcpClient::request(std::string bytes, std::string what) {
+    State& s = *state_;
+    if (!s.isConnected) return false;
+    if (s.waiting.size() >= kMaxWaitingRequests) {
+        s.protocol.note("has " + std::to_string(s.waiting.size()) + " requests waiting: " + what + " dropped");
+        ++s.counters.requestsDropped;
+        return false;
+    }
+    s.waiting.push_back(State::Request{std::move(bytes), std::move(what)});
+    s.writeNext();
+    return true;
+}
+
+bool TcpClient::answered(bool accepted) {
+    State& s = *state_;
+    if (!s.inFlight) return false;
+    State::Request request = std::move(s.waiting.front());
+    s.waiting.pop_front();
+    s.inFlight = false;
+    s.resendTimer.cancel();
+    if (!accepted) s.protocol.note("refused " + request.what + " (NAK)");
+    s.writeNext();
+    return true;
+}
+
+void TcpClient::write(std::string bytes) {
+    if (state_->isConnected) state_->send(bytes);
+}
+
+void TcpClient::drop(const std::string& why) {
+    if (state_->isConnected && !state_->stopped) state_->drop(why);
+}
