@@ -195,8 +195,11 @@ std::optional<std::string> checkStatement(const Statement& s) {
                 c.problem = std::string("expected \"") + form + "\"";
         }
     } else if (verb == "device" && s.words.size() > 2 && findProtocol(s.words[2].text)) {
+        const RouterProtocol& protocol = *findProtocol(s.words[2].text);
+        const std::string form = "device DEVICE " + s.words[2].text + " HOST[:PORT]" +
+                                 (protocol.options.empty() ? "" : " [NAME VALUE]...");
         std::string error;
-        if (c.count(4, 1000, "device DEVICE PROTOCOL HOST[:PORT] [NAME VALUE]...") && c.number(1, "the device") &&
+        if (c.count(4, protocol.options.empty() ? 4 : 1000, form.c_str()) && c.number(1, "the device") &&
             !routerSpecOf(s, error))
             c.problem = error;
     } else if (verb == "device") {

@@ -102,17 +102,18 @@ SimulatedRouter& Backends::simulate(int device, int size) {
         existing->resize(size);
         return *existing;
     }
-    auto router = std::make_unique<SimulatedRouter>(device, size, events_);
-    SimulatedRouter& made = *router;
-    devices_[device] = std::move(router);
-    return made;
+    return static_cast<SimulatedRouter&>(put(device, std::make_unique<SimulatedRouter>(device, size, events_)));
 }
 
 RouterBackend* Backends::follow(int device, const RouterSpec& spec, BackendContext& context, std::string& error) {
     const RouterProtocol* protocol = findProtocol(spec.protocol);
     std::unique_ptr<RouterBackend> backend = protocol ? protocol->make(device, spec, context, error) : nullptr;
     if (!backend) return nullptr;
-    RouterBackend* made = backend.get();
+    return &put(device, std::move(backend));
+}
+
+RouterBackend& Backends::put(int device, std::unique_ptr<RouterBackend> backend) {
+    RouterBackend& made = *backend;
     devices_[device] = std::move(backend);
     return made;
 }

@@ -70,6 +70,8 @@ public:
     // A simulated device of `size` destinations, or a new size for the one
     // there; a live router there is replaced.
     SimulatedRouter& simulate(int device, int size);
+    // Makes `backend` the router of `device`, replacing what was there.
+    RouterBackend& put(int device, std::unique_ptr<RouterBackend> backend);
     // Makes `device` follow the router `spec` names, replacing what was there.
     // Null with `error` set when the backend cannot be made.
     RouterBackend* follow(int device, const RouterSpec& spec, BackendContext& context, std::string& error);

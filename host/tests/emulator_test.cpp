@@ -17,6 +17,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Changes on a simulated device, delivered as a statement's would be.
+void simulatedRoute(Emulator& emulator, int device, int destination, int source) {
+    std::string why;
+    ASSERT_TRUE(emulator.backends().simulated(device)->route(destination, source, why)) << why;
+    emulator.takeBackendEvents();
+}
+
+void simulatedRename(Emulator& emulator, int device, int source, const std::string& name) {
+    std::string why;
+    ASSERT_TRUE(emulator.backends().simulated(device)->rename(source, name, why)) << why;
+    emulator.takeBackendEvents();
+}
+
 // A folder holding a small panel file "p.vesk_ui" with panel "1".
 class PanelFolder {
 public:
@@ -358,9 +371,9 @@ TEST(EmulatorQueue, PollAnswerIsDeliveredAfterTheCallReturns) {
     };
     Harness h(b);
     module = &h.module;
-    h.emulator.router().define(5, 16);
-    h.emulator.rename(5, 3, "CAM 3");
-    h.emulator.route(5, 12, 3);
+    h.emulator.backends().simulate(5, 16);
+    simulatedRename(h.emulator, 5, 3, "CAM 3");
+    simulatedRoute(h.emulator, 5, 12, 3);
     ASSERT_TRUE(h.emulator.create(""));
     h.emulator.sendText(std::string("destid=12"));
     ASSERT_EQ(depthAtReport.size(), 1u) << h.text();
@@ -379,10 +392,10 @@ TEST(EmulatorQueue, PollDuringCreationIsAnsweredAfterTheExportReturns) {
         return nullptr;
     };
     Harness h(b);
-    h.emulator.router().define(5, 4);
-    h.emulator.route(5, 1, 7);
-    h.emulator.route(5, 2, 8);
-    h.emulator.route(5, 3, 9);
+    h.emulator.backends().simulate(5, 4);
+    simulatedRoute(h.emulator, 5, 1, 7);
+    simulatedRoute(h.emulator, 5, 2, 8);
+    simulatedRoute(h.emulator, 5, 3, 9);
     ASSERT_TRUE(h.emulator.create(""));
     EXPECT_EQ(reports, 2) << h.text();
 }
@@ -396,14 +409,14 @@ TEST(EmulatorQueue, OfflineDeviceLeavesPollUnanswered) {
         return nullptr;
     };
     Harness h(b);
-    h.emulator.router().define(5, 16);
-    h.emulator.route(5, 12, 3);
-    h.emulator.router().setOnline(5, false);
+    h.emulator.backends().simulate(5, 16);
+    simulatedRoute(h.emulator, 5, 12, 3);
+    h.emulator.backends().simulated(5)->setOnline(false);
     ASSERT_TRUE(h.emulator.create(""));
     h.emulator.sendText(std::string("poll"));
     EXPECT_EQ(reports, 0);
     EXPECT_NE(h.text().find("** router device 5 is offline: poll unanswered"), std::string::npos) << h.text();
-    h.emulator.router().setOnline(5, true);
+    h.emulator.backends().simulated(5)->setOnline(true);
     h.emulator.sendText(std::string("poll"));
     EXPECT_EQ(reports, 1) << h.text();
 }
@@ -455,10 +468,10 @@ TEST(EmulatorTimers, TimersAndRegistrationsEndWithTheComponent) {
     ASSERT_TRUE(h.emulator.create(""));
     h.emulator.sendText(std::string("start"));
     ASSERT_TRUE(h.emulator.clock().running(1));
-    ASSERT_TRUE(h.emulator.router().registered(5, 12));
+    ASSERT_TRUE(h.emulator.registrations().covers(5, 12));
     h.emulator.destroy();
     EXPECT_FALSE(h.emulator.clock().running(1));
-    EXPECT_FALSE(h.emulator.router().registered(5, 12));
+    EXPECT_FALSE(h.emulator.registrations().covers(5, 12));
     EXPECT_NE(h.text().find("** registration of device 5 (12-12) ended with the component"), std::string::npos)
         << h.text();
 }

@@ -1,0 +1,94 @@
+// The Videohub client's connection keeping, with short times, counted on the
+// connection rather than read from notes: a silent router is pinged, then
+// dropped and called again; a refused connect is tried again; replacing a
+// device's router while its handlers are queued is safe.
+#include "routers/videohub_client.h"
+
+#include <gtest/gtest.h>
+
+#include "live_support.h"
+#include "loop/event_loop.h"
+#include "routers/backends.h"
+
+namespace {
+
+ClientTiming quickTiming() {
+    ClientTiming t;
+    t.pingAfter = std::chrono::milliseconds(50);
+    t.deadAfter = std::chrono::milliseconds(200);
+    t.firstRetry = std::chrono::milliseconds(20);
+    t.maxRetry = std::chrono::milliseconds(40);
+    return t;
+}
+
+std::string notes(const BackendEvents& events) {
+    std::string out;
+    for (const BackendEvent& e : events)
+        if (e.kind == BackendEvent::Kind::Note) out += e.note + "\n";
+    return out;
+}
+
+TEST(VideohubClient, ARouterThatAnswersPingsKeepsItsConnection) {
+    ScriptedRouter router(smallDump(), "ACK\n\n", false);
+    EventLoop loop;
+    BackendEvents events;
+    VideohubClient client(loop.io(), 5, "127.0.0.1", router.port(), quickTiming(), events);
+    loop.serve(600);
+    EXPECT_EQ(router.connections(), 1) << notes(events);
+    EXPECT_EQ(client.connection().counters().drops, 0u) << notes(events);
+    EXPECT_GE(client.connection().counters().keepAlives, 2u) << notes(events);
+    EXPECT_EQ(client.poll(1, 4).reports.size(), 4u) << notes(events);
+}
+
+TEST(VideohubClient, ASilentRouterIsDroppedAndCalledAgain) {
+    ScriptedRouter router(smallDump(), "", false);
+    EventLoop loop;
+    BackendEvents events;
+    VideohubClient client(loop.io(), 5, "127.0.0.1", router.port(), quickTiming(), events);
+    loop.serve(600);
+    EXPECT_GE(router.connections(), 2) << notes(events);
+    EXPECT_GE(client.connection().counters().drops, 1u) << notes(events);
+    EXPECT_GE(client.connection().counters().requestsDropped, 1u) << "the unanswered PING: " << notes(events);
+}
+
+TEST(VideohubClient, ARefusedConnectIsOneNoteAndIsTriedAgain) {
+    unsigned short port;
+    {
+        ScriptedRouter closed("", "", true);
+        port = closed.port();
+    }
+    EventLoop loop;
+    BackendEvents events;
+    VideohubClient client(loop.io(), 5, "127.0.0.1", port, quickTiming(), events);
+    loop.serve(300);
+    EXPECT_EQ(client.poll(1, 4).why, "is not connected");
+    const std::string all = notes(events);
+    const std::string note = "cannot connect to 127.0.0.1:" + std::to_string(port);
+    const size_t first = all.find(note);
+    ASSERT_NE(first, std::string::npos) << all;
+    EXPECT_EQ(all.find(note, first + 1), std::string::npos) << all;
+}
+
+// The old client's read, write and timer handlers are still queued when the
+// device gets a new router; they must run without touching the freed client
+// (AddressSanitizer and valgrind see it when they do).
+TEST(VideohubClient, ReplacingADevicesRouterWhileItsHandlersWaitIsSafe) {
+    ScriptedRouter first(smallDump(), "ACK\n\n", false);
+    ScriptedRouter second(smallDump(), "ACK\n\n", false);
+    EventLoop loop;
+    BackendEvents events;
+    Backends backends(events);
+    BackendContext context{loop.io(), events, quickTiming()};
+    std::string why;
+    for (int round = 0; round < 5; ++round) {
+        const uint16_t port = round % 2 ? second.port() : first.port();
+        ASSERT_NE(backends.follow(5, RouterSpec{"videohub", "127.0.0.1", port, {}}, context, why), nullptr) << why;
+        loop.serve(30);
+        std::string ignored;
+        backends.find(5)->route(1, 2, ignored);
+    }
+    loop.serve(200);
+    EXPECT_TRUE(backends.find(5)->poll(1, 4).why.empty()) << notes(events);
+}
+
+}  // namespace
