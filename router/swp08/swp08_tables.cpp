@@ -4,6 +4,13 @@
 
 namespace swp08 {
 
+// `m` with its form forced when `extended`: the messages say the form they
+// are written in, as read ones do.
+static Message withExtended(Message m, bool extended) {
+    m.extended = extended;
+    return m;
+}
+
 static bool carried(int value) { return value >= 0 && value <= kMaxNumber; }
 
 // The byte form needs every destination and source sent below 256.
@@ -27,9 +34,9 @@ std::vector<Message> tallyDumpMessages(int matrix, int level, const std::vector<
         if (!open || open->sources.size() == static_cast<size_t>(kMaxDumpTallies)) {
             Message m;
             m.kind = byteForm ? MessageKind::TallyDumpByte : MessageKind::TallyDumpWord;
-            m.extended = !byteForm && extended;
             m.matrix = matrix;
             m.level = level;
+            m.extended = !byteForm && usesExtendedForm(withExtended(m, extended));
             m.first = static_cast<int>(d);
             out.push_back(std::move(m));
             open = &out.back();
@@ -55,9 +62,9 @@ std::vector<Message> nameMessages(MessageKind kind, int matrix, int level, NameL
     for (size_t first = 0; first < total; first += perMessage) {
         Message m;
         m.kind = kind;
-        m.extended = extended;
         m.matrix = matrix;
         m.level = kind == MessageKind::SourceNames ? level : 0;
+        m.extended = usesExtendedForm(withExtended(m, extended));
         m.nameLength = length;
         m.first = static_cast<int>(first);
         const size_t end = std::min(total, first + perMessage);
