@@ -14,7 +14,7 @@ fi
 seconds=$1
 build=$(cd "$2" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
-targets=(parsed_command_fuzzer text_event_fuzzer router_report_fuzzer profile_reader_fuzzer videohub_parser_fuzzer)
+targets=(parsed_command_fuzzer text_event_fuzzer router_report_fuzzer profile_reader_fuzzer videohub_parser_fuzzer swp08_fuzzer)
 
 cmake --build "$build" --target fuzzers -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 
