@@ -3,6 +3,7 @@
 // scenario.h) or statements typed at a prompt.
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@
 
 #include "interrupt.h"
 #include "live_routers.h"
+#include "output/json_renderer.h"
+#include "output/text_renderer.h"
 #include "prompt.h"
 #include "scenario.h"
 #include "script_file.h"
@@ -56,12 +59,12 @@ static bool alertsWanted() {
     return true;
 }
 
-static bool interactive(ScenarioRunner& runner, bool prompt) {
+static bool interactive(ScenarioRunner& runner, bool prompt, HoldingSink& terminal) {
     if (prompt) std::cout << "vesk-host: statements one a line; \"help\" lists them, \"quit\" ends.\n";
     runner.begin("stdin", ".");
     bool quit = false;
     {
-        Prompt reader("vesk> ", prompt, [&runner](int ms) { return runner.idle(ms); });
+        Prompt reader("vesk> ", prompt, [&runner](int ms) { return runner.idle(ms); }, &terminal);
         std::string line;
         int number = 0;
         while (!quit && reader.read(line)) quit = !runner.runLine(line, ++number) || interruption();
@@ -124,7 +127,12 @@ int main(int argc, char** argv) {
 
     watchInterrupts();
     const bool stdoutIsTerminal = isatty(fileno(stdout)) != 0;
-    Transcript transcript(std::cout, json, alertsWanted() ? &std::cerr : nullptr);
+    std::ostream* alerts = alertsWanted() ? &std::cerr : nullptr;
+    std::unique_ptr<Sink> renderer = json ? std::unique_ptr<Sink>(std::make_unique<JsonRenderer>(std::cout, alerts))
+                                          : std::make_unique<TextRenderer>(std::cout, alerts);
+    // The prompt holds the terminal's events while it serves routers.
+    HoldingSink terminal(*renderer);
+    Transcript transcript(terminal);
     ModuleCache modules;
     ScenarioRunner runner(transcript, modules, options);
 
@@ -132,7 +140,7 @@ int main(int argc, char** argv) {
     int failed = 0;
     if (scripts.empty()) {
         if (isatty(fileno(stdin))) {
-            bool ok = interactive(runner, !json && stdoutIsTerminal);
+            bool ok = interactive(runner, !json && stdoutIsTerminal, terminal);
             if (interruption()) endByInterruption(interruption());
             return ok ? 0 : 1;
         }

@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
-#include <sstream>
 
 #include <editline/readline.h>
 #include <poll.h>
@@ -34,18 +33,6 @@ static const int kHistoryLines = 1000;
 // delay a first keystroke may see. The task itself wakes for the network.
 static const int kIdleSliceMs = 50;
 
-// Swaps std::cout's buffer for another one for as long as it lives.
-class CoutTo {
-public:
-    explicit CoutTo(std::streambuf* to) : from_(std::cout.rdbuf(to)) {}
-    ~CoutTo() { std::cout.rdbuf(from_); }
-    CoutTo(const CoutTo&) = delete;
-    CoutTo& operator=(const CoutTo&) = delete;
-
-private:
-    std::streambuf* from_;
-};
-
 // True when standard input has something to read, or has ended or failed
 // (the read that follows tells which).
 static bool inputReady() {
@@ -54,23 +41,22 @@ static bool inputReady() {
 }
 
 // Runs `idle` in slices until standard input is ready, a signal came, or
-// there is nothing to serve. With a `prompt` on the screen, what a slice
-// printed replaces the prompt line and the prompt is drawn again below it;
-// a slice that printed nothing leaves the screen alone.
-static void serveWhileIdle(const IdleTask& idle, const char* prompt) {
+// there is nothing to serve. With a `prompt` on the screen, the events a
+// slice emitted through `terminal` (held meanwhile) replace the prompt line
+// and the prompt is drawn again below them; a slice that emitted nothing
+// leaves the screen alone.
+static void serveWhileIdle(const IdleTask& idle, const char* prompt, HoldingSink* terminal) {
     while (!interruption() && !inputReady()) {
-        if (!prompt) {
+        if (!prompt || !terminal) {
             if (!idle(kIdleSliceMs)) return;
             continue;
         }
-        std::ostringstream held;
-        bool served;
-        {
-            CoutTo holding(held.rdbuf());
-            served = idle(kIdleSliceMs);
-        }
-        const std::string text = held.str();
-        if (!text.empty()) std::cout << "\r\x1b[K" << text << prompt << std::flush;
+        terminal->hold();
+        const bool served = idle(kIdleSliceMs);
+        const bool emitted = terminal->held() > 0;
+        if (emitted) std::cout << "\r\x1b[K";
+        terminal->release();  // its renderer writes to std::cout
+        if (emitted) std::cout << prompt << std::flush;
         if (!served) return;
     }
 }
@@ -79,6 +65,7 @@ static void serveWhileIdle(const IdleTask& idle, const char* prompt) {
 // (libedit calls readCharacter without any context of ours).
 static const IdleTask* idleBeforeFirstKey = nullptr;
 static const char* idlePrompt = nullptr;
+static HoldingSink* idleTerminal = nullptr;
 
 // Reads one character, UTF-8 decoded, for libedit (which takes the value as
 // the character); -1 at the end, on an error, and when a signal came (so
@@ -86,7 +73,7 @@ static const char* idlePrompt = nullptr;
 static int readCharacter(FILE* stream) {
     if (const IdleTask* idle = idleBeforeFirstKey) {
         idleBeforeFirstKey = nullptr;
-        serveWhileIdle(*idle, idlePrompt);
+        serveWhileIdle(*idle, idlePrompt, idleTerminal);
         if (interruption()) return -1;
     }
     unsigned char bytes[4];
@@ -127,7 +114,8 @@ static char** completeStatement(const char* text, int start, int) {
     return rl_completion_matches(text, nextStatementName);
 }
 
-Prompt::Prompt(const char* text, bool edit, IdleTask idle) : text_(text), edit_(edit), idle_(std::move(idle)) {
+Prompt::Prompt(const char* text, bool edit, IdleTask idle, HoldingSink* terminal)
+    : text_(text), edit_(edit), idle_(std::move(idle)), terminal_(terminal) {
     if (!edit_) return;
     std::setlocale(LC_CTYPE, "");
     rl_catch_signals = 0;
@@ -147,11 +135,12 @@ Prompt::~Prompt() {
 bool Prompt::read(std::string& line) {
     if (!edit_) {
         // A terminal in its line mode: input is ready once a line is complete.
-        if (idle_) serveWhileIdle(idle_, nullptr);
+        if (idle_) serveWhileIdle(idle_, nullptr, nullptr);
         return !interruption() && readPlain("", line);
     }
     idleBeforeFirstKey = idle_ ? &idle_ : nullptr;
     idlePrompt = text_.c_str();
+    idleTerminal = terminal_;
     char* got = readline(text_.c_str());
     idleBeforeFirstKey = nullptr;
     if (!got) return false;
@@ -165,8 +154,8 @@ bool Prompt::read(std::string& line) {
 
 // Serving while idle is not done here: a live router is served only while a
 // statement runs.
-Prompt::Prompt(const char* text, bool edit, IdleTask idle)
-    : text_(edit ? text : ""), edit_(edit), idle_(std::move(idle)) {}
+Prompt::Prompt(const char* text, bool edit, IdleTask idle, HoldingSink* terminal)
+    : text_(edit ? text : ""), edit_(edit), idle_(std::move(idle)), terminal_(terminal) {}
 
 Prompt::~Prompt() = default;
 
