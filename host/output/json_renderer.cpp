@@ -7,11 +7,20 @@
 
 using Record = nlohmann::ordered_json;
 
-// Strings in a record may hold any bytes; JSON needs valid UTF-8.
+// Strings in a record may hold any bytes; JSON needs valid UTF-8, or dump()
+// throws. Object keys (a control's parameter names) are mended too; two keys
+// that differ only in invalid bytes then become one, the later value kept.
 static void makeValidUtf8(Record& value) {
     if (value.is_string()) {
         value = validUtf8(value.get_ref<const std::string&>());
-    } else if (value.is_structured()) {
+    } else if (value.is_object()) {
+        Record mended = Record::object();
+        for (auto& [key, item] : value.items()) {
+            makeValidUtf8(item);
+            mended[validUtf8(key)] = std::move(item);
+        }
+        value = std::move(mended);
+    } else if (value.is_array()) {
         for (auto& item : value) makeValidUtf8(item);
     }
 }
