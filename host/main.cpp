@@ -3,6 +3,7 @@
 // scenario.h) or statements typed at a prompt.
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@
 
 #include "interrupt.h"
 #include "live_routers.h"
+#include "output/json_renderer.h"
+#include "output/text_renderer.h"
 #include "prompt.h"
 #include "scenario.h"
 #include "script_file.h"
@@ -76,13 +79,13 @@ static std::string addRouter(const std::string& value, RunOptions& options) {
     return "";
 }
 
-static bool interactive(ScenarioRunner& runner, bool prompt) {
+static bool interactive(ScenarioRunner& runner, bool prompt, HoldingSink& terminal) {
     if (prompt) std::cout << "vesk-host: statements one a line; \"help\" lists them, \"quit\" ends.\n";
     runner.begin("stdin", ".");
     bool quit = false;
     {
         EventLoop& loop = runner.loop();
-        Prompt reader("vesk> ", prompt, [&runner](int ms) { runner.idle(ms); }, [&loop] { loop.wake(); });
+        Prompt reader("vesk> ", prompt, [&runner](int ms) { runner.idle(ms); }, [&loop] { loop.wake(); }, &terminal);
         std::string line;
         int number = 0;
         while (!quit && reader.read(line)) quit = !runner.runLine(line, ++number) || interruption();
@@ -140,7 +143,12 @@ int main(int argc, char** argv) {
 
     watchInterrupts();
     const bool stdoutIsTerminal = isatty(fileno(stdout)) != 0;
-    Transcript transcript(std::cout, json, alertsWanted() ? &std::cerr : nullptr);
+    std::ostream* alerts = alertsWanted() ? &std::cerr : nullptr;
+    std::unique_ptr<Sink> renderer = json ? std::unique_ptr<Sink>(std::make_unique<JsonRenderer>(std::cout, alerts))
+                                          : std::make_unique<TextRenderer>(std::cout, alerts);
+    // The prompt holds the terminal's events while it serves routers.
+    HoldingSink terminal(*renderer);
+    Transcript transcript(terminal);
     ModuleCache modules;
     ScenarioRunner runner(transcript, modules, options);
 
@@ -148,7 +156,7 @@ int main(int argc, char** argv) {
     int failed = 0;
     if (scripts.empty()) {
         if (isatty(fileno(stdin))) {
-            bool ok = interactive(runner, !json && stdoutIsTerminal);
+            bool ok = interactive(runner, !json && stdoutIsTerminal, terminal);
             if (interruption()) endByInterruption(interruption());
             return ok ? 0 : 1;
         }

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
-#include <sstream>
 #include <utility>
 
 #include "interrupt.h"
@@ -29,27 +28,19 @@
 // the delay a keystroke may see.
 static const int kIdleSliceMs = 20;
 
-// Swaps std::cout's buffer for another one for as long as it lives: what an
-// idle slice prints is held, then written above the prompt.
-class CoutTo {
-public:
-    explicit CoutTo(std::streambuf* to) : from_(std::cout.rdbuf(to)) {}
-    ~CoutTo() { std::cout.rdbuf(from_); }
-    CoutTo(const CoutTo&) = delete;
-    CoutTo& operator=(const CoutTo&) = delete;
-
-private:
-    std::streambuf* from_;
-};
-
-// Runs one idle slice; what it printed, if anything.
-static std::string idleSlice(const IdleTask& idle) {
-    std::ostringstream held;
-    {
-        CoutTo holding(held.rdbuf());
+// Runs one idle slice with the terminal's events held. When it emitted
+// anything, `clear` is written, then the events; true then.
+static bool idleSlice(const IdleTask& idle, HoldingSink* terminal, const char* clear) {
+    if (!terminal) {
         idle(kIdleSliceMs);
+        return false;
     }
-    return held.str();
+    terminal->hold();
+    idle(kIdleSliceMs);
+    const bool emitted = terminal->held() > 0;
+    if (emitted) std::cout << clear;
+    terminal->release();  // its renderer writes to std::cout
+    return emitted;
 }
 
 #if defined(_WIN32)
@@ -92,8 +83,8 @@ struct Prompt::Reader {
     }
 };
 
-Prompt::Prompt(const char* text, bool edit, IdleTask idle, WakeIdle wake)
-    : text_(edit ? text : ""), edit_(edit), idle_(std::move(idle)), wake_(std::move(wake)) {
+Prompt::Prompt(const char* text, bool edit, IdleTask idle, WakeIdle wake, HoldingSink* terminal)
+    : text_(edit ? text : ""), edit_(edit), idle_(std::move(idle)), wake_(std::move(wake)), terminal_(terminal) {
     if (!idle_) return;
     reader_.reset(new Reader());
     InitializeCriticalSection(&reader_->lock);
@@ -116,8 +107,7 @@ bool Prompt::read(std::string& line) {
     while (!interruption()) {
         if (reader_->take(line, over)) return true;
         if (over) return false;
-        const std::string printed = idleSlice(idle_);
-        if (!printed.empty()) std::cout << "\r" << printed << text_ << std::flush;
+        if (idleSlice(idle_, terminal_, "\r")) std::cout << text_ << std::flush;
     }
     return false;
 }
@@ -132,8 +122,8 @@ static bool inputReady() {
 
 // Plain lines: a terminal in its line mode is ready once a line is complete,
 // so the idle task is served while it is typed.
-static bool readPlain(const IdleTask& idle, std::string& line) {
-    while (idle && !interruption() && !inputReady()) std::cout << idleSlice(idle) << std::flush;
+static bool readPlain(const IdleTask& idle, HoldingSink* terminal, std::string& line) {
+    while (idle && !interruption() && !inputReady()) idleSlice(idle, terminal, "");
     if (interruption() || !std::getline(std::cin, line)) return false;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return true;
@@ -196,8 +186,8 @@ static void onLine(char* text) {
 
 struct Prompt::Reader {};
 
-Prompt::Prompt(const char* text, bool edit, IdleTask idle, WakeIdle wake)
-    : text_(text), edit_(edit), idle_(std::move(idle)), wake_(std::move(wake)) {
+Prompt::Prompt(const char* text, bool edit, IdleTask idle, WakeIdle wake, HoldingSink* terminal)
+    : text_(text), edit_(edit), idle_(std::move(idle)), wake_(std::move(wake)), terminal_(terminal) {
     if (!edit_) return;
     std::setlocale(LC_CTYPE, "");
     rl_catch_signals = 0;
@@ -217,7 +207,7 @@ Prompt::~Prompt() {
 // Feeds libedit the characters typed, serving the idle task between them,
 // until a line ends. What a slice printed goes above the prompt, and the
 // prompt is drawn again with what was typed so far.
-static bool readEdited(const std::string& prompt, const IdleTask& idle, std::string& line) {
+static bool readEdited(const std::string& prompt, const IdleTask& idle, HoldingSink* terminal, std::string& line) {
     lineDone = false;
     lineText = nullptr;
     rl_callback_handler_install(prompt.c_str(), onLine);
@@ -226,9 +216,8 @@ static bool readEdited(const std::string& prompt, const IdleTask& idle, std::str
             rl_callback_read_char();
             continue;
         }
-        const std::string printed = idleSlice(idle);
-        if (printed.empty()) continue;
-        std::cout << "\r\x1b[K" << printed << std::flush;
+        if (!idleSlice(idle, terminal, "\r\x1b[K")) continue;
+        std::cout << std::flush;
         rl_forced_update_display();
     }
     rl_callback_handler_remove();
@@ -240,22 +229,22 @@ static bool readEdited(const std::string& prompt, const IdleTask& idle, std::str
 }
 
 bool Prompt::read(std::string& line) {
-    if (!edit_) return readPlain(idle_, line);
-    return readEdited(text_, idle_, line);
+    if (!edit_) return readPlain(idle_, terminal_, line);
+    return readEdited(text_, idle_, terminal_, line);
 }
 
 #else
 
 struct Prompt::Reader {};
 
-Prompt::Prompt(const char* text, bool edit, IdleTask idle, WakeIdle wake)
-    : text_(edit ? text : ""), edit_(edit), idle_(std::move(idle)), wake_(std::move(wake)) {}
+Prompt::Prompt(const char* text, bool edit, IdleTask idle, WakeIdle wake, HoldingSink* terminal)
+    : text_(edit ? text : ""), edit_(edit), idle_(std::move(idle)), wake_(std::move(wake)), terminal_(terminal) {}
 
 Prompt::~Prompt() = default;
 
 bool Prompt::read(std::string& line) {
     if (!text_.empty()) std::cout << text_ << std::flush;
-    return readPlain(idle_, line);
+    return readPlain(idle_, terminal_, line);
 }
 
 #endif

@@ -8,15 +8,17 @@
 // routers and timers are served while a person thinks: libedit is fed one
 // character at a time as they arrive; a plain terminal is read once a whole
 // line is there; the Windows console is read by a thread of its own that
-// hands whole lines over (it never touches the host). What the task prints to
-// std::cout goes above the prompt, which is drawn again with the line typed
-// so far.
+// hands whole lines over (it never touches the host). What the task emits
+// through the prompt's HoldingSink is held during each slice and shown above
+// the prompt, which is then drawn again with the line typed so far.
 #ifndef VESK_HOST_PROMPT_H
 #define VESK_HOST_PROMPT_H
 
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "output/sink.h"
 
 // Serves for up to `ms` milliseconds on the prompt's thread; it may return
 // sooner when woken by the line reader.
@@ -28,7 +30,10 @@ class Prompt {
 public:
     // Loads the history (Linux). Without `edit` lines are read plain and
     // `text` is not shown. `idle` may be empty (then reads just block).
-    Prompt(const char* text, bool edit, IdleTask idle = {}, WakeIdle wake = {});
+    // `terminal` (not owned, may be null) is the sink in front of the
+    // terminal's renderer, which writes to std::cout: it is held while a
+    // slice runs.
+    Prompt(const char* text, bool edit, IdleTask idle = {}, WakeIdle wake = {}, HoldingSink* terminal = nullptr);
     // Saves the history (Linux).
     ~Prompt();
     Prompt(const Prompt&) = delete;
@@ -44,6 +49,7 @@ private:
     bool edit_;
     IdleTask idle_;
     WakeIdle wake_;
+    HoldingSink* terminal_;
     std::string historyFile_;
     std::unique_ptr<Reader> reader_;  // Windows: the console's reader thread
 };

@@ -1,82 +1,29 @@
 // What the emulator tells a person: the traffic both ways in order, its own
-// notes, failures and the panel drawing. As text, one item a line:
-//
-//   == FILE                       a script starts
-//   > STATEMENT                   a script statement, as written
-//   <- create "PATH"              the host calls the export
-//   -> host  COMMAND  => REPLY    a command to the host; the reply is shown
-//                                 for PS, TG and XI ("text" or none)
-//   -> back  "TEXT"               the component hands a reply back (type 5)
-//   <- event 1 device D index I info N "TEXT"     router report
-//   <- event 2 control "ID" "COMMAND"             control event
-//   <- event 3 "TEXT"             text from the hosting panel (or: null)
-//      answer "TEXT"              its answer (or: none)
-//   <- event 4 timer N
-//   <- event 5 "TEXT"             the host hands an answer back
-//   <- event T data N             any other type, with its data word
-//   <- delete                     the host deletes the component
-//   ** NOTE                       what the emulator did (router, clock, ...),
-//                                 or why the component stayed silent
-//      state ...                  the "state" statement: clock, timers,
-//                                 registrations, routes, panels, site
-//      ok                         an expectation held (at the prompt)
-//   ## CAPTION                    a caption from the script ("say")
-//   !! FILE:LINE: VIOLATION       the component broke the host contract while
-//                                 the statement at FILE:LINE ran
-//   FAIL FILE:LINE: MESSAGE       an expectation did not hold
-//   ERROR FILE:LINE: MESSAGE      the script itself is wrong
-//   -- FILE: passed | FAILED (...)
-//   N passed, M failed
-//
-// Texts in quotes escape '"', '\', control characters and bytes that are not
-// valid UTF-8; commands are shown as sent with only those escaped. With JSON
-// each item is one record on its own line, "kind" first, with the same facts
-// (the kinds are listed in docs/integrator-guide.md); texts are written as
-// valid UTF-8 with each invalid byte replaced by U+FFFD.
+// notes, failures and the panel drawing. Each method builds one host event
+// (output/host_event.h) and hands it to a sink (output/sink.h): the text
+// renderer (output/text_renderer.h shows the lines) or the JSON renderer
+// (output/json_renderer.h, one record a line). The transcript keeps the place
+// of the statement running now, which violations name.
 #ifndef VESK_HOST_TRANSCRIPT_H
 #define VESK_HOST_TRANSCRIPT_H
 
-#include <cstdint>
-#include <optional>
+#include <memory>
 #include <ostream>
 #include <string>
-#include <utility>
-#include <vector>
 
-#include <nlohmann/json_fwd.hpp>
-
-#include "panel.h"
-#include "router.h"
-
-// What the "state" statement shows: the host's side of a session.
-struct HostState {
-    struct Timer {
-        int id;
-        int interval;
-        int64_t due;
-    };
-    struct DeviceFile {
-        std::string name;     // dev_NNN.ini
-        int size;             // what the component reads from it
-        std::string why;      // why that is 0 or less; empty otherwise
-    };
-    int64_t clock = 0;
-    std::vector<Timer> timers;
-    std::vector<std::pair<int, std::vector<Registration>>> registrations;
-    // Routed destinations that are registered: device, destination (index),
-    // source (info) and the source's name (text).
-    std::vector<Report> routes;
-    std::vector<std::pair<std::string, const Panel*>> panels;
-    std::string siteRoot;  // empty: QX_ROOT unset
-    std::string siteSystem;
-    std::vector<DeviceFile> files;
-};
+#include "output/host_event.h"
+#include "output/sink.h"
 
 class Transcript {
 public:
-    // Writes to `out`; failures, errors and violations also go to `alerts`
-    // when it is not null.
+    // Writes to `out` as text, or as JSON when `json`; failures, errors and
+    // violations also go to `alerts` when it is not null. The transcript owns
+    // the renderer; the streams must outlive it.
     Transcript(std::ostream& out, bool json, std::ostream* alerts = nullptr);
+    // Hands every event to `sink`, which is not owned and must outlive it.
+    explicit Transcript(Sink& sink);
+    Transcript(const Transcript&) = delete;
+    Transcript& operator=(const Transcript&) = delete;
 
     void file(const std::string& name);
     // The statement running now: later violations name it.
@@ -115,19 +62,9 @@ public:
     void message(const std::string& text);
 
 private:
-    using Record = nlohmann::ordered_json;
-    // One item: `record` as JSON, or `text` (one line or more, no final line
-    // end) as text.
-    void emit(Record record, const std::string& text);
-    void alert(const std::string& text);
-    // A failure or an error at a place of a script.
-    void placed(const char* kindName, const char* label, const std::string& file, int line, const std::string& text);
-
-    std::ostream& out_;
-    bool json_;
-    std::ostream* alerts_;
-    std::string file_;
-    int line_ = 0;
+    std::unique_ptr<Sink> renderer_;  // null when the sink is the caller's
+    Sink& sink_;
+    ScriptPlace place_;
 };
 
 #endif  // VESK_HOST_TRANSCRIPT_H

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "fake_module.h"
+#include "live_support.h"
 #include "records.h"
 #include "text.h"
 
@@ -380,7 +381,7 @@ TEST(EmulatorQueue, PollAnswerIsDeliveredAfterTheCallReturns) {
     EXPECT_EQ(depthAtReport[0], 1) << h.text();
     EXPECT_EQ(h.module.maxDepth, 1);
     const std::string t = h.text();
-    EXPECT_LT(t.find("   answer none"), t.find("<- event 1 device 5 index 12 info 3 \"CAM 3\"")) << t;
+    EXPECT_TRUE(inOrder(t, "   answer none", "<- event 1 device 5 index 12 info 3 \"CAM 3\""));
 }
 
 TEST(EmulatorQueue, PollDuringCreationIsAnsweredAfterTheExportReturns) {

@@ -4,6 +4,7 @@
 #define VESK_HOST_TESTS_LIVE_SUPPORT_H
 
 #include <asio.hpp>
+#include <gtest/gtest.h>
 #include <atomic>
 #include <sstream>
 #include <string>
@@ -74,6 +75,16 @@ private:
     std::atomic<int> connections_{0};
     std::thread thread_;
 };
+
+// Checks that `first` and `then` both stand in `text`, in that order.
+inline ::testing::AssertionResult inOrder(const std::string& text, const std::string& first, const std::string& then) {
+    const size_t a = text.find(first);
+    const size_t b = text.find(then);
+    if (a == std::string::npos) return ::testing::AssertionFailure() << "no \"" << first << "\" in\n" << text;
+    if (b == std::string::npos) return ::testing::AssertionFailure() << "no \"" << then << "\" in\n" << text;
+    if (a > b) return ::testing::AssertionFailure() << "\"" << then << "\" before \"" << first << "\" in\n" << text;
+    return ::testing::AssertionSuccess();
+}
 
 // Runs `script` against the real module; the transcript.
 inline std::string runLive(const std::string& script, bool* passed = nullptr) {

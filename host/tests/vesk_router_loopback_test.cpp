@@ -136,7 +136,7 @@ TEST(VeskRouterLoopback, ARouterFromTheCommandLineIsConnectedAfterTheSiteIsReady
                 "expect text \"Input 3\" within 3000");
     EXPECT_TRUE(session.end()) << session.transcript();
     EXPECT_EQ(session.count("warning:"), 0u) << session.transcript();
-    EXPECT_LT(session.transcript().find("connected to"), session.transcript().find("<- create"))
+    EXPECT_TRUE(inOrder(session.transcript(), "connected to", "<- create"))
         << session.transcript();
 }
 

@@ -1,0 +1,148 @@
+#include "output/text_renderer.h"
+
+#include "text.h"
+
+// A text that may be null, quoted, or `none` in its place.
+static std::string quotedOr(const std::optional<std::string>& text, const char* none) {
+    return text ? quoteText(*text) : none;
+}
+
+// "FILE:LINE", or "FILE" for the script as a whole (line 0).
+static std::string placeText(const ScriptPlace& place) {
+    return place.line > 0 ? place.file + ":" + std::to_string(place.line) : place.file;
+}
+
+static std::string resultText(const event::Result& r) {
+    if (r.failures == 0 && r.violations == 0 && r.errors == 0) return "-- " + escapeControl(r.file) + ": passed";
+    std::string why;
+    auto add = [&why](int n, const char* one, const char* many) {
+        if (!n) return;
+        if (!why.empty()) why += ", ";
+        why += std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    add(r.failures, "failure", "failures");
+    add(r.violations, "violation", "violations");
+    add(r.errors, "error", "errors");
+    return "-- " + escapeControl(r.file) + ": FAILED (" + why + ")";
+}
+
+static std::string rangesText(const std::vector<Registration>& ranges) {
+    std::string out;
+    for (const Registration& g : ranges)
+        out += (out.empty() ? "" : " ") + std::to_string(g.first) + "-" + std::to_string(g.last);
+    return out;
+}
+
+// The state's clock, timers, registrations and routes.
+static std::string routingStateText(const HostState& s) {
+    std::string text = "   clock " + std::to_string(s.clock);
+    for (const HostState::Timer& t : s.timers)
+        text += "\n   timer " + std::to_string(t.id) + " every " + std::to_string(t.interval) + ", due at " +
+                std::to_string(t.due);
+    if (s.timers.empty()) text += "\n   no timer running";
+    for (const auto& [device, ranges] : s.registrations)
+        text += "\n   registered device " + std::to_string(device) + ": " + rangesText(ranges);
+    if (s.registrations.empty()) text += "\n   nothing registered";
+    for (const Report& route : s.routes)
+        text += "\n   route device " + std::to_string(route.device) + " destination " + std::to_string(route.index) +
+                ": source " + std::to_string(route.info) + " " + quoteText(route.text);
+    return text;
+}
+
+// The state's panels, site and device files, each line after a line end.
+static std::string siteStateText(const HostState& s) {
+    std::string text;
+    for (const auto& [name, panel] : s.panels) {
+        for (const Control& c : panel->controls) {
+            text += "\n   panel " + escapeBytes(name) + " " + escapeBytes(c.name) + ":";
+            for (const auto& [key, value] : c.params) text += " " + escapeBytes(key) + "=" + quoteText(value);
+        }
+    }
+    if (s.panels.empty()) text += "\n   no panel open";
+    text += s.siteRoot.empty() ? "\n   site: none (QX_ROOT unset)"
+                               : "\n   site " + quoteText(s.siteRoot) + " system " + quoteText(s.siteSystem);
+    for (const HostState::DeviceFile& f : s.files)
+        text += "\n   " + escapeBytes(f.name) + ": DatabaseSize_1 " + std::to_string(f.size) +
+                (f.why.empty() ? "" : " (" + escapeBytes(f.why) + ")");
+    return text;
+}
+
+static std::string panelText(const event::PanelShown& e) {
+    if (!e.panel) return "   (panel " + escapeBytes(e.name) + " is not open)";
+    std::string drawing = drawPanel(e.name, *e.panel);
+    drawing.pop_back();  // the renderer ends it
+    return drawing;
+}
+
+// The item's text for each kind of event.
+struct TextOf {
+    std::string operator()(const event::File& e) { return "== " + escapeControl(e.name); }
+    std::string operator()(const event::Statement& e) { return "> " + escapeControl(e.text); }
+    std::string operator()(const event::Create& e) { return "<- create " + quoteText(e.path); }
+    std::string operator()(const event::CreatedNothing&) { return "   component: none"; }
+    std::string operator()(const event::Command& e) {
+        return "-> host  " + escapeBytes(e.text) + (e.replyShown ? "  => " + quotedOr(e.reply, "none") : "");
+    }
+    std::string operator()(const event::HandBack& e) { return "-> back  " + quoteText(e.text); }
+    std::string operator()(const event::RouterReport& e) {
+        const Report& r = e.report;
+        return "<- event 1 device " + std::to_string(r.device) + " index " + std::to_string(r.index) + " info " +
+               std::to_string(r.info) + " " + quoteText(r.text);
+    }
+    std::string operator()(const event::ControlAction& e) {
+        return "<- event 2 control " + quoteText(e.control) + " " + quoteText(e.command);
+    }
+    std::string operator()(const event::PanelText& e) { return "<- event 3 " + quotedOr(e.text, "null"); }
+    std::string operator()(const event::Answer& e) { return "   answer " + quotedOr(e.text, "none"); }
+    std::string operator()(const event::TimerTick& e) { return "<- event 4 timer " + std::to_string(e.timer); }
+    std::string operator()(const event::Release& e) { return "<- event 5 " + quoteText(e.text); }
+    std::string operator()(const event::Word& e) {
+        return "<- event " + std::to_string(e.type) + " data " + std::to_string(e.data);
+    }
+    std::string operator()(const event::Delete&) { return "<- delete"; }
+    std::string operator()(const event::Note& e) { return "** " + e.text; }
+    std::string operator()(const event::Silent& e) { return "** " + e.text; }
+    std::string operator()(const event::Caption& e) { return "## " + escapeControl(e.text); }
+    std::string operator()(const event::Violation& e) {
+        // Outside any script (the emulator driven alone) there is no place.
+        return "!! " + (e.place.file.empty() ? "" : escapeControl(placeText(e.place)) + ": ") + e.text;
+    }
+    std::string operator()(const event::Failure& e) { return "FAIL " + escapeControl(placeText(e.place)) + ": " + e.text; }
+    std::string operator()(const event::Error& e) { return "ERROR " + escapeControl(placeText(e.place)) + ": " + e.text; }
+    std::string operator()(const event::PanelShown& e) { return panelText(e); }
+    std::string operator()(const event::Result& e) { return resultText(e); }
+    std::string operator()(const event::Summary& e) {
+        return std::to_string(e.passed) + " passed, " + std::to_string(e.failed) + " failed";
+    }
+    std::string operator()(const event::State& e) { return routingStateText(e.state) + siteStateText(e.state); }
+    std::string operator()(const event::Ok&) { return "   ok"; }
+    std::string operator()(const event::Message& e) {
+        const std::string& s = e.text;
+        return !s.empty() && s.back() == '\n' ? s.substr(0, s.size() - 1) : s;
+    }
+};
+
+std::string renderText(const HostEvent& event) { return std::visit(TextOf{}, event); }
+
+std::optional<std::string> alertText(const HostEvent& event) {
+    if (const auto* v = std::get_if<event::Violation>(&event))
+        return (v->place.file.empty() ? "" : placeText(v->place) + ": ") + "violation: " + v->text;
+    if (const auto* f = std::get_if<event::Failure>(&event)) return placeText(f->place) + ": " + f->text;
+    if (const auto* e = std::get_if<event::Error>(&event)) return placeText(e->place) + ": error: " + e->text;
+    return std::nullopt;
+}
+
+void writeAlert(std::ostream& alerts, const HostEvent& event) {
+    if (std::optional<std::string> text = alertText(event)) {
+        alerts << *text << '\n';
+        alerts.flush();
+    }
+}
+
+TextRenderer::TextRenderer(std::ostream& out, std::ostream* alerts) : out_(out), alerts_(alerts) {}
+
+void TextRenderer::emit(const HostEvent& event) {
+    out_ << renderText(event) << '\n';
+    out_.flush();
+    if (alerts_) writeAlert(*alerts_, event);
+}
