@@ -12,9 +12,11 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <termios.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -43,41 +45,57 @@ inline std::string readSome(int fd, Clock::time_point deadline) {
 // Where the router's standard input comes from.
 enum class RouterInput {
     Pipe,                // commands from the test
-    BackgroundTerminal,  // a terminal whose foreground is another process group
+    BackgroundTerminal,  // a terminal whose foreground is another process group (its shell's)
     Closed,              // no descriptor 0 at all
 };
 
-// In the child: makes a new session with the pseudo-terminal `slave` as its
-// controlling terminal and a helper process group (which pauses until the
-// terminal hangs up) in its foreground, so this process is in the background
-// as after `vesk-router &`. False when that fails.
-inline bool enterBackgroundOfTerminal(const char* slave) {
-    if (setsid() < 0) return false;
+// The router's pid, for the forwarding shell below.
+inline volatile pid_t backgroundJob = 0;
+
+inline void forwardSignal(int number) { kill(backgroundJob, number); }
+
+// In the child: plays an interactive shell that ran `vesk-router &`. It
+// makes a new session with the pseudo-terminal `slave` as its controlling
+// terminal, itself in the foreground, and forks the router into a process
+// group of its own (in the background, and not orphaned, as a shell's job).
+// It returns in the router's process (then exec it); the shell forwards
+// SIGTERM and SIGINT to the router and ends with its status. Never returns
+// on failure.
+inline void becomeBackgroundJob(const char* slave) {
+    if (setsid() < 0) _exit(126);
     const int fd = open(slave, O_RDWR);  // the first terminal a session leader opens is its own
-    if (fd < 0) return false;
-    const pid_t helper = fork();
-    if (helper == 0) {
+    if (fd < 0) _exit(126);
+    const pid_t job = fork();
+    if (job == 0) {
         setpgid(0, 0);
-        pause();
-        _exit(0);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives the shell
+        dup2(fd, 0);
+        close(fd);
+        return;
     }
-    setpgid(helper, helper);
-    if (helper < 0 || tcsetpgrp(fd, helper) != 0) return false;
-    dup2(fd, 0);
-    close(fd);
-    return true;
+    setpgid(job, job);
+    backgroundJob = job;
+    ::signal(SIGTERM, forwardSignal);
+    ::signal(SIGINT, forwardSignal);
+    int status = 0;
+    while (waitpid(job, &status, 0) < 0 && errno == EINTR) {
+    }
+    _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
 }
 
 class RouterProcess {
 public:
     explicit RouterProcess(std::vector<std::string> args, RouterInput input = RouterInput::Pipe) {
+        // A command to a router that has died must fail, not end the test.
+        ::signal(SIGPIPE, SIG_IGN);
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0) return;
         const char* slave = input == RouterInput::BackgroundTerminal ? openTerminal() : nullptr;
         if (input == RouterInput::BackgroundTerminal && !slave) return;
         pid_ = fork();
         if (pid_ == 0) {
-            if (slave && !enterBackgroundOfTerminal(slave)) _exit(126);
+            ::signal(SIGPIPE, SIG_DFL);
+            if (slave) becomeBackgroundJob(slave);
             if (input == RouterInput::Pipe) dup2(in[0], 0);
             if (input == RouterInput::Closed) close(0);
             dup2(out[1], 1);

@@ -31,6 +31,7 @@ Finished runRouter(std::vector<std::string> args) {
     if (pipe(out) != 0 || pipe(err) != 0) return run;
     const pid_t pid = fork();
     if (pid == 0) {
+        ::signal(SIGPIPE, SIG_DFL);
         const int none = open("/dev/null", O_RDONLY);
         dup2(none, 0);
         dup2(out[1], 1);
