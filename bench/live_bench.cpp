@@ -24,7 +24,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "router_server.h"
+#include "shared_router.h"
+#include "tcp_server.h"
+#include "videohub_service.h"
 #include "scenario.h"
 
 namespace {
@@ -40,7 +42,9 @@ class RouterThread {
 public:
     RouterThread()
         : model_(kPorts, kPorts),
-          server_(io_, asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0), model_, "Bench", log_) {
+          router_(model_),
+          videohub_(router_, "Bench", log_),
+          server_(io_, asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0), videohub_, log_) {
         for (int output = 0; output < kPorts; ++output) model_.setRoute(output, output);
         thread_ = std::thread([this] {
             auto work = asio::make_work_guard(io_);
@@ -57,9 +61,8 @@ public:
     // the push is written to the clients.
     void route(int output, int input, std::atomic<int64_t>& written) {
         asio::post(io_, [this, output, input, &written] {
-            std::string error;
             written = Clock::now().time_since_epoch().count();
-            server_.route(output, input, error);
+            router_.route(output, input, Origin::console());
         });
     }
 
@@ -67,7 +70,9 @@ private:
     std::ostringstream log_;
     asio::io_context io_;
     RouterModel model_;
-    RouterServer server_;
+    SharedRouter router_;
+    VideohubService videohub_;
+    TcpServer server_;
     std::thread thread_;
 };
 

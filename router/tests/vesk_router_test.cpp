@@ -1,97 +1,23 @@
-// vesk-router as a program: started on 127.0.0.1 with a free port, driven on
-// its standard input and spoken to by plain POSIX socket clients. Every wait
-// is bounded (kWait); the router is stopped by "quit" or a signal.
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+// vesk-router as a program, serving Videohub clients: started on 127.0.0.1
+// with a free port, driven on its standard input and spoken to by plain POSIX
+// socket clients. Every wait is bounded (kWait); the router is stopped by
+// "quit" or a signal.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
 #include <fstream>
-#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "router_process.h"
-#include "videohub_format.h"
-#include "videohub_parser.h"
+#include "videohub_client.h"
 
 namespace {
 
 using namespace router_test;
 
-class Client {
-public:
-    explicit Client(int port) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~Client() { close(fd_); }
-    bool connected() const { return connected_; }
-    void send(const std::string& bytes) { (void)!::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
-
-    // Blocks up to and including the first one `done` accepts; all of them
-    // when none comes within kWait.
-    std::vector<VideohubBlock> readUntil(const std::function<bool(const VideohubBlock&)>& done) {
-        const auto deadline = Clock::now() + kWait;
-        for (size_t at = 0;; ++at) {
-            while (at == pending_.size()) {
-                const std::string more = readSome(fd_, deadline);
-                if (more.empty()) {
-                    std::vector<VideohubBlock> all;
-                    all.swap(pending_);
-                    return all;
-                }
-                parser_.feed(more, pending_);
-            }
-            if (done(pending_[at])) {
-                std::vector<VideohubBlock> got(pending_.begin(), pending_.begin() + static_cast<long>(at) + 1);
-                pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(at) + 1);
-                return got;
-            }
-        }
-    }
-    std::vector<VideohubBlock> readUntilKind(BlockKind kind) {
-        return readUntil([kind](const VideohubBlock& b) { return b.kind == kind; });
-    }
-    // True when the server closes the connection within kWait.
-    bool closedByServer() {
-        const auto deadline = Clock::now() + kWait;
-        char buffer[4096];
-        for (pollfd p{fd_, POLLIN, 0}; poll(&p, 1, msLeft(deadline)) > 0;)
-            if (recv(fd_, buffer, sizeof buffer, 0) <= 0) return true;
-        return false;
-    }
-
-private:
-    int fd_;
-    bool connected_ = false;
-    VideohubParser parser_;
-    std::vector<VideohubBlock> pending_;  // read, not yet returned
-};
-
-std::string kinds(const std::vector<VideohubBlock>& blocks) {
-    std::string out;
-    for (const VideohubBlock& b : blocks) out += (b.header.empty() ? "?" : b.header) + " ";
-    return out;
-}
-
-// A client connected and past the dump.
-struct Connected {
-    explicit Connected(int port) : client(port) { dump = client.readUntilKind(BlockKind::EndPrelude); }
-    Client client;
-    std::vector<VideohubBlock> dump;
-};
+// The last block of `blocks`, which must be there (callers ASSERT on it).
+const VideohubBlock* lastOf(const std::vector<VideohubBlock>& blocks) { return blocks.empty() ? nullptr : &blocks.back(); }
 
 TEST(VeskRouter, SendsTheWholeDumpOnConnect) {
     const std::string labels = testing::TempDir() + "vesk_router_labels.txt";
@@ -99,6 +25,7 @@ TEST(VeskRouter, SendsTheWholeDumpOnConnect) {
     RouterProcess router({"--listen", "127.0.0.1:0", "--inputs", "12", "--outputs", "8", "--labels", labels});
     ASSERT_NE(router.port(), 0);
     Connected c(router.port());
+    ASSERT_TRUE(c.client.connected());
     ASSERT_EQ(kinds(c.dump),
               "PROTOCOL PREAMBLE: VIDEOHUB DEVICE: INPUT LABELS: OUTPUT LABELS: VIDEO OUTPUT LOCKS: "
               "VIDEO OUTPUT ROUTING: END PRELUDE: ");
@@ -113,26 +40,38 @@ TEST(VeskRouter, SendsTheWholeDumpOnConnect) {
     EXPECT_NE(router.waitForLine("client 1 connected"), "");
 }
 
-TEST(VeskRouter, PushesEveryChangeToEveryClient) {
+TEST(VeskRouter, OutputsBeyondTheInputsStartWithNoRoute) {
+    RouterProcess router({"--listen", "127.0.0.1:0", "--inputs", "2", "--outputs", "4"});
+    Connected c(router.port());
+    ASSERT_FALSE(c.dump.empty());
+    RouterModel model(0, 0);
+    for (const VideohubBlock& b : c.dump) applyBlock(model, b);
+    ASSERT_EQ(model.outputs(), 4);
+    EXPECT_EQ(model.route(1), 1);
+    EXPECT_EQ(model.route(2), kNoInput);
+    EXPECT_EQ(model.route(3), kNoInput);
+}
+
+TEST(VeskRouter, PushesEveryChangeToEveryClientWithItsOrigin) {
     RouterProcess router({"--listen", "127.0.0.1:0"});
     Connected a(router.port()), b(router.port());
     a.client.send("VIDEO OUTPUT ROUTING:\n2 7\n\n");
     std::vector<VideohubBlock> got = a.client.readUntilKind(BlockKind::Routing);
     ASSERT_EQ(kinds(got), "ACK VIDEO OUTPUT ROUTING: ");
     for (const auto& blocks : {got, b.client.readUntilKind(BlockKind::Routing)}) {
-        ASSERT_EQ(blocks.back().routes.size(), 1u) << kinds(blocks);
+        ASSERT_EQ(blocks.size() > 0 ? blocks.back().routes.size() : 0u, 1u) << kinds(blocks);
         EXPECT_EQ(blocks.back().routes[0].output, 2);
         EXPECT_EQ(blocks.back().routes[0].input, 7);
     }
     router.command("label 7 New name");
     for (Client* client : {&a.client, &b.client}) {
         got = client->readUntilKind(BlockKind::InputLabels);
-        ASSERT_EQ(got.back().labels.size(), 1u) << kinds(got);
+        ASSERT_TRUE(lastOf(got) && got.back().labels.size() == 1u) << kinds(got);
         EXPECT_EQ(got.back().labels[0].index, 7);
         EXPECT_EQ(got.back().labels[0].text, "New name");
     }
     EXPECT_NE(router.waitForLine("route 2 7 by client 1"), "");
-    EXPECT_NE(router.waitForLine("label 7 New name"), "");
+    EXPECT_NE(router.waitForLine("label 7 New name by the console"), "");
 }
 
 struct AnswerCase {
@@ -155,10 +94,10 @@ TEST(VeskRouter, AnswersAckOrNak) {
     };
     RouterProcess router({"--listen", "127.0.0.1:0"});
     Connected c(router.port());
+    ASSERT_FALSE(c.dump.empty());
     for (const AnswerCase& k : cases) {
         c.client.send(k.sent);
-        std::vector<VideohubBlock> got = c.client.readUntil(
-            [](const VideohubBlock& b) { return b.kind == BlockKind::Ack || b.kind == BlockKind::Nak; });
+        std::vector<VideohubBlock> got = c.client.readAnswer();
         if (!got.empty() && got.back().kind == BlockKind::Ack && std::string(k.answers) != "ACK ") {
             const std::vector<VideohubBlock> block = c.client.readUntil([](const VideohubBlock&) { return true; });
             got.insert(got.end(), block.begin(), block.end());
@@ -168,24 +107,75 @@ TEST(VeskRouter, AnswersAckOrNak) {
     }
 }
 
+// A change block with one bad line changes nothing: NAK, and the good lines
+// are not applied either.
+TEST(VeskRouter, ARequestWithOneBadLineChangesNothing) {
+    const AnswerCase cases[] = {
+        {"VIDEO OUTPUT ROUTING:\n0 3\n1 99\n\n", "NAK "},
+        {"VIDEO OUTPUT ROUTING:\n0 3\n1 x\n\n", "NAK "},
+        {"INPUT LABELS:\n0 Changed\n1\x1b[2J\n\n", "NAK "},
+        {"INPUT LABELS:\n0 Changed\n99 Beyond\n\n", "NAK "},
+    };
+    RouterProcess router({"--listen", "127.0.0.1:0", "--inputs", "4", "--outputs", "4"});
+    Connected c(router.port());
+    ASSERT_FALSE(c.dump.empty());
+    for (const AnswerCase& k : cases) {
+        c.client.send(k.sent);
+        EXPECT_EQ(kinds(c.client.readAnswer()), k.answers) << "sent: " << k.sent;
+    }
+    c.client.send("INPUT LABELS:\n\nVIDEO OUTPUT ROUTING:\n\n");
+    const std::vector<VideohubBlock> now = c.client.readUntilKind(BlockKind::Routing);
+    RouterModel model(4, 4);
+    for (const VideohubBlock& b : now) applyBlock(model, b);
+    EXPECT_EQ(model.route(0), 0) << kinds(now);
+    EXPECT_EQ(model.inputLabel(0), "Input 1") << kinds(now);
+}
+
+// The lock of output 1 as `client` next sees it pushed ('?' when none came).
+char nextLockPush(Client& client) {
+    const std::vector<VideohubBlock> got = client.readUntilKind(BlockKind::Locks);
+    return !got.empty() && got.back().locks.size() == 1 ? got.back().locks[0].state : '?';
+}
+
 TEST(VeskRouter, LocksBelongToOneClient) {
     RouterProcess router({"--listen", "127.0.0.1:0", "--inputs", "4", "--outputs", "4"});
     auto a = std::make_unique<Connected>(router.port());
     Connected b(router.port());
+    ASSERT_FALSE(a->dump.empty());
+    ASSERT_FALSE(b.dump.empty());
     a->client.send("VIDEO OUTPUT LOCKS:\n1 O\n\n");
-    EXPECT_EQ(a->client.readUntilKind(BlockKind::Locks).back().locks[0].state, 'O');
-    EXPECT_EQ(b.client.readUntilKind(BlockKind::Locks).back().locks[0].state, 'L');
-    b.client.send("VIDEO OUTPUT ROUTING:\n1 3\n\n");
-    EXPECT_EQ(kinds(b.client.readUntilKind(BlockKind::Nak)), "NAK ");
+    EXPECT_EQ(nextLockPush(a->client), 'O');
+    EXPECT_EQ(nextLockPush(b.client), 'L');
+    // Another client's lock: no route, no take, no unlock; L is the server's.
+    for (const char* refused : {"VIDEO OUTPUT ROUTING:\n1 3\n\n", "VIDEO OUTPUT LOCKS:\n1 O\n\n",
+                                "VIDEO OUTPUT LOCKS:\n1 U\n\n", "VIDEO OUTPUT LOCKS:\n2 L\n\n"}) {
+        b.client.send(refused);
+        EXPECT_EQ(kinds(b.client.readAnswer()), "NAK ") << "sent: " << refused;
+    }
     a.reset();  // its locks end with its connection
-    const std::vector<VideohubBlock> got = b.client.readUntilKind(BlockKind::Locks);
-    ASSERT_EQ(got.back().locks.size(), 1u) << kinds(got);
-    EXPECT_EQ(got.back().locks[0].state, 'U');
+    EXPECT_EQ(nextLockPush(b.client), 'U');
+}
+
+TEST(VeskRouter, AForcedUnlockFreesAnotherClientsLock) {
+    RouterProcess router({"--listen", "127.0.0.1:0", "--inputs", "4", "--outputs", "4"});
+    Connected a(router.port()), b(router.port());
+    ASSERT_FALSE(a.dump.empty());
+    ASSERT_FALSE(b.dump.empty());
+    a.client.send("VIDEO OUTPUT LOCKS:\n1 O\n\n");
+    ASSERT_EQ(nextLockPush(b.client), 'L');
+    b.client.send("VIDEO OUTPUT LOCKS:\n1 F\n\n");
+    EXPECT_EQ(kinds(b.client.readAnswer()), "ACK ");
+    EXPECT_EQ(nextLockPush(b.client), 'U');
+    EXPECT_EQ(nextLockPush(a.client), 'O') << "its own take first";
+    EXPECT_EQ(nextLockPush(a.client), 'U');
+    b.client.send("VIDEO OUTPUT ROUTING:\n1 3\n\n");
+    EXPECT_EQ(kinds(b.client.readAnswer()), "ACK ") << "output 1 is free again";
 }
 
 TEST(VeskRouter, DropsAClientWhoseLineNeverEnds) {
     RouterProcess router({"--listen", "127.0.0.1:0"});
     Connected c(router.port());
+    ASSERT_FALSE(c.dump.empty());
     c.client.send("INPUT LABELS:\n1 " + std::string(kMaxVideohubLine, 'x'));
     EXPECT_TRUE(c.client.closedByServer());
     EXPECT_NE(router.waitForLine("client 1 disconnected: a line over 65536 bytes"), "");
@@ -196,13 +186,41 @@ TEST(VeskRouter, DropsAClientWhoseLineNeverEnds) {
 TEST(VeskRouter, DeviceGoesAndComesBack) {
     RouterProcess router({"--listen", "127.0.0.1:0", "--inputs", "2", "--outputs", "2"});
     Connected c(router.port());
+    ASSERT_FALSE(c.dump.empty());
     router.command("present false");
-    EXPECT_EQ(c.client.readUntilKind(BlockKind::Device).back().device.presence, Presence::Absent);
+    const std::vector<VideohubBlock> gone = c.client.readUntilKind(BlockKind::Device);
+    ASSERT_FALSE(gone.empty());
+    EXPECT_EQ(gone.back().device.presence, Presence::Absent);
     c.client.send("VIDEO OUTPUT ROUTING:\n1 1\n\n");
     EXPECT_EQ(kinds(c.client.readUntilKind(BlockKind::Nak)), "NAK ");
     router.command("present true");
     EXPECT_EQ(kinds(c.client.readUntilKind(BlockKind::EndPrelude)),
               "VIDEOHUB DEVICE: INPUT LABELS: OUTPUT LABELS: VIDEO OUTPUT LOCKS: VIDEO OUTPUT ROUTING: END PRELUDE: ");
+}
+
+// Bytes from clients reach the log escaped: a terminal reading it is never
+// steered (title, screen clear) by a client.
+TEST(VeskRouter, TheLogEscapesWhatClientsSent) {
+    RouterProcess router({"--listen", "127.0.0.1:0"});
+    Connected c(router.port());
+    ASSERT_FALSE(c.dump.empty());
+    c.client.send("INPUT LABELS:\n1 \x1b]0;owned\x07\x1b[2J\n\n");
+    ASSERT_EQ(kinds(c.client.readAnswer()), "NAK ");
+    const std::string line = router.waitForLine(" NAK: ");
+    EXPECT_NE(line.find("1 \\x1B]0;owned\\x07\\x1B[2J"), std::string::npos) << line;
+    EXPECT_EQ(line.find('\x1b'), std::string::npos) << line;
+}
+
+// The console's labels follow the clients' rule: no control bytes.
+TEST(VeskRouter, TheConsoleRefusesALabelAClientCouldNotSend) {
+    RouterProcess router({"--listen", "127.0.0.1:0"});
+    Connected c(router.port());
+    ASSERT_FALSE(c.dump.empty());
+    router.command("label 2 a\x1b[2Jb");
+    router.command("label 3 fine");
+    const std::vector<VideohubBlock> got = c.client.readUntilKind(BlockKind::InputLabels);
+    ASSERT_TRUE(lastOf(got) && got.back().labels.size() == 1u) << kinds(got);
+    EXPECT_EQ(got.back().labels[0].index, 3) << "label 2 was not refused";
 }
 
 TEST(VeskRouter, StopsOnSignal) {

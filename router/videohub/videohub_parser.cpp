@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "text_bytes.h"
+
 namespace {
 
 bool isHeader(std::string_view line) {
@@ -167,9 +169,7 @@ void VideohubParser::endLine(std::vector<VideohubBlock>& blocks) {
 
 void VideohubParser::blockLine(VideohubBlock& block, std::string_view line) {
     ++block.lines;
-    for (char c : line)
-        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F)
-            return block.skip(line, "control byte in line");
+    if (findControlByte(line) != std::string_view::npos) return block.skip(line, "control byte in line");
     if (block.labels.size() + block.routes.size() + block.locks.size() >= kMaxBlockEntries)
         return block.skip(line, "block too long");
 

@@ -1,9 +1,11 @@
 #include "videohub_format.h"
 
+#include "text_bytes.h"
+
 static std::string header(BlockKind kind) { return std::string(blockHeader(kind)) + "\n"; }
 
 static void appendLabel(std::string& out, std::string_view label) {
-    for (char c : label) out.push_back((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F ? ' ' : c);
+    for (char c : label) out.push_back(isControlByte(c) ? ' ' : c);
 }
 
 std::string formatRequest(BlockKind kind) { return header(kind) + "\n"; }

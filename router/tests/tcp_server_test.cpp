@@ -1,0 +1,107 @@
+// TcpServer in-process on 127.0.0.1: the slow-reader drop and the retry after
+// a failed accept, counted by the server itself. The io_context runs on the
+// test's thread, in bounded polls.
+#include "tcp_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A protocol that only records what happened.
+struct Recorder : TcpProtocol {
+    void connected(TcpSession&) override { ++connects; }
+    void received(TcpSession&, std::string_view) override {}
+    void closed(TcpSession&, const std::string& why) override { closes.push_back(why); }
+    int connects = 0;
+    std::vector<std::string> closes;
+};
+
+// A client socket connecting (not blocking) to 127.0.0.1:port, with a small
+// receive buffer; -1 on failure.
+int connectTo(unsigned short port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    const int small = 4096;
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    return fd;
+}
+
+// Runs `io` in short slices until `done` or 5 s.
+bool runUntil(asio::io_context& io, const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        io.restart();
+        io.run_for(10ms);
+    }
+    return done();
+}
+
+const asio::ip::tcp::endpoint kLoopback(asio::ip::make_address("127.0.0.1"), 0);
+
+TEST(TcpServer, DropsAClientThatDoesNotRead) {
+    asio::io_context io;
+    Recorder protocol;
+    std::ostringstream log;
+    TcpServer server(io, kLoopback, protocol, log, TcpServer::Limits{256 * 1024, 200ms});
+    const int client = connectTo(server.endpoint().port());
+    ASSERT_TRUE(runUntil(io, [&] { return protocol.connects == 1; }));
+    const std::string chunk(64 * 1024, 'x');
+    // Far more than any socket buffers hold; bounded.
+    for (int i = 0; i < 1000 && server.counters().slowReaderDrops == 0; ++i) {
+        server.broadcast(chunk);
+        io.restart();
+        io.poll();
+    }
+    EXPECT_EQ(server.counters().slowReaderDrops, 1u);
+    ASSERT_TRUE(runUntil(io, [&] { return !protocol.closes.empty(); }));
+    EXPECT_EQ(protocol.closes, std::vector<std::string>{"it reads too slowly"});
+    EXPECT_EQ(server.sessionCount(), 0u);
+    close(client);
+}
+
+// Out of descriptors, accept fails; the server tries again later and takes
+// the waiting client once descriptors are free.
+TEST(TcpServer, AcceptsAgainAfterAFailedAccept) {
+    asio::io_context io;
+    Recorder protocol;
+    std::ostringstream log;
+    TcpServer server(io, kLoopback, protocol, log, TcpServer::Limits{4096, 50ms});
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int client = connectTo(server.endpoint().port());
+    ASSERT_GE(client, 0);
+    rlimit low = saved;
+    low.rlim_cur = static_cast<rlim_t>(client + 8);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> filler;
+    for (int fd; filler.size() < 64 && (fd = dup(client)) >= 0;) filler.push_back(fd);
+    const bool failed = runUntil(io, [&] { return server.counters().acceptFailures > 0; });
+    for (int fd : filler) close(fd);
+    setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_TRUE(failed) << "accept never failed";
+    EXPECT_TRUE(runUntil(io, [&] { return protocol.connects == 1; })) << log.str();
+    EXPECT_EQ(server.counters().accepted, 1u);
+    EXPECT_NE(log.str().find("accept failed: "), std::string::npos);
+    close(client);
+}
+
+}  // namespace
