@@ -188,14 +188,15 @@ bool vesk_script_helper::textPut(const vesk_string& param, const vesk_string& va
                                  const vesk_string& control) {
     // A text that failed to build would send a half command: send none.
     if (!param.ok() || !value.ok() || !panel.ok() || !control.ok()) return false;
-    return textPut(param.c_str(), value.c_str(), panel.c_str(), control.c_str());
+    return textPutChars(param.c_str(), value.c_str(), panel.c_str(), control.c_str());
 }
 
 // A report's text and the rest of a TP fit here, as in a vesk_string's own
 // room; longer commands take the heap.
 enum { kTextCommandRoom = vesk_string::kInlineCapacity + 1 };
 
-bool vesk_script_helper::textPut(const char* param, const char* value, const char* panel, const char* control) {
+bool vesk_script_helper::textPutChars(const char* param, const char* value, const char* panel,
+                                      const char* control) {
     // Built piece by piece into one buffer: this is the path of every report
     // shown, and copying each piece once is all the work it needs.
     const char* const pieces[] = {"TP '",          or_empty(param), "=",   or_empty(value), "' '",

@@ -86,11 +86,13 @@ public:
 
     // TP '{param}={value}' '{panel}' '{control}'. False only when the command
     // could not be built (no memory); the host's reply is ignored.
+    // Every host command has this one public form, over vesk_string: an
+    // overload beside it (say over four `const char*`) would make the usual
+    // mixes of literals and vesk_string, as in
+    //   textPut("button", event.id() + ":" + event.value(), "9", "probe"),
+    // ambiguous in every component. Faster forms are protected and named apart.
     bool textPut(const vesk_string& param, const vesk_string& value, const vesk_string& panel,
                  const vesk_string& control);
-    // The same from zero-terminated texts (null reads as empty), for callers
-    // that hold the texts already: no argument is copied into a vesk_string.
-    bool textPut(const char* param, const char* value, const char* panel, const char* control);
 
     // TG '{panel}' '{control}' '{param}'. `result` is always overwritten: the
     // whole reply for param "all", else the part after '=' when the part before
@@ -139,6 +141,13 @@ public:
     int databaseSize(int device, int database);
 
 protected:
+    // textPut from zero-terminated texts (null reads as empty), for components
+    // that hold the texts already: nothing is copied into a vesk_string, and a
+    // command that fits a vesk_string's inline room takes no heap. False only
+    // when the command could not be built (no memory); the reply is ignored.
+    // Named apart from textPut so that it never joins textPut's overload set.
+    bool textPutChars(const char* param, const char* value, const char* panel, const char* control);
+
     vesk_client_callback* host;
     vesk_string path;
     bool alarmHandling;
