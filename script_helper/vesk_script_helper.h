@@ -23,6 +23,7 @@
 
 #include "vesk_client_callback.h"
 #include "vesk_parsed_command.h"
+#include "vesk_platform.h"  // vesk_strlen, for textPutChars below
 #include "vesk_string.h"
 
 // Marks the module's entry points: C linkage, __cdecl, undecorated, and the
@@ -146,7 +147,14 @@ protected:
     // command that fits a vesk_string's inline room takes no heap. False only
     // when the command could not be built (no memory); the reply is ignored.
     // Named apart from textPut so that it never joins textPut's overload set.
-    bool textPutChars(const char* param, const char* value, const char* panel, const char* control);
+    // Inline so that texts known when compiling (literals) are measured then.
+    bool textPutChars(const char* param, const char* value, const char* panel, const char* control) {
+        const char* const texts[] = {param ? param : "", value ? value : "", panel ? panel : "",
+                                     control ? control : ""};
+        const size_t lengths[] = {vesk_strlen(texts[0]), vesk_strlen(texts[1]), vesk_strlen(texts[2]),
+                                  vesk_strlen(texts[3])};
+        return sendTextPut(texts, lengths);
+    }
 
     vesk_client_callback* host;
     vesk_string path;
@@ -158,6 +166,9 @@ private:
     char* send(const char* text);
     // Same for a built text: not sent when it could not be built.
     char* send(const vesk_string& text);
+    // Sends TP '{texts[0]}={texts[1]}' '{texts[2]}' '{texts[3]}', each text
+    // given with its length; the rest of the contract is textPutChars'.
+    bool sendTextPut(const char* const* texts, const size_t* lengths);
     // The text-event steps: parse, ask parentCallback, copy a non-empty answer.
     // Kept out of line so that the other events' path stays small.
 #if defined(__GNUC__) || defined(__clang__)
@@ -169,6 +180,8 @@ private:
     // Formats "{code} {n0} {n1} ..." (`code` of two letters, numbers in decimal)
     // plus `tail`, and sends it.
     void sendNumbers(const char* code, const int* numbers, int count, const char* tail);
+    // Formats "{code} {number}" the same way, and sends it.
+    void sendNumber(const char* code, int number);
 };
 
 #endif  // VESK_SCRIPT_HELPER_H
