@@ -49,6 +49,16 @@ set_target_properties(Parvex PROPERTIES PREFIX "" OUTPUT_NAME Parvex)
 add_custom_command(TARGET Parvex POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${VESK_COMPONENT_DIR}/mimic.vesk_ui $<TARGET_FILE_DIR:Parvex>/mimic.vesk_ui)
 
+# A component other than Parvex that calls every host command with the argument
+# mixes component authors write, linked as a module of its own over the base
+# layer: it builds only while the base layer's public operations accept those
+# calls (see the source). Never installed, loaded or run.
+add_library(host_command_calls MODULE tests/unit/component_build/host_command_calls.cpp)
+target_link_libraries(host_command_calls PRIVATE vesk_script_helper)
+target_compile_options(host_command_calls PRIVATE ${VESK_WARNINGS})
+target_link_options(host_command_calls PRIVATE -Wl,--no-undefined)
+set_target_properties(host_command_calls PROPERTIES PREFIX "")
+
 install(TARGETS Parvex LIBRARY DESTINATION linux)
 install(FILES ${VESK_COMPONENT_DIR}/mimic.vesk_ui DESTINATION linux)
 

@@ -16,24 +16,34 @@ char vesk_script_helper_signature[] =
 
 // ---- Small text helpers that never allocate ----
 
-// The text itself, or the empty text for null.
-static const char* or_empty(const char* text) { return text ? text : ""; }
-
-// Writes the decimal text of `value` at `out`, zero-filled after the sign to at
-// least `width` characters as "%0*d" does; returns the characters written.
-// `out` must have room for 11 + width characters.
-static int format_decimal(char* out, int value, int width) {
+// Writes the decimal text of `value` at `out` as "%d" does; returns the
+// characters written. `out` must have room for 11 characters. Every timer and
+// poll command passes through here, so it does no more than that.
+static int format_decimal(char* out, int value) {
     unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
     char digits[10];
-    int count = 0;
+    char* const end = digits + sizeof digits;
+    char* first = end;
     do {
-        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        *--first = static_cast<char>('0' + magnitude % 10);
         magnitude /= 10;
     } while (magnitude != 0);
+    char* at = out;
+    if (value < 0) *at++ = '-';
+    while (first != end) *at++ = *first++;
+    return static_cast<int>(at - out);
+}
+
+// The same zero-filled after the sign to at least `width` characters, as
+// "%0*d" does. `out` must have room for 11 + width characters.
+static int format_zero_filled(char* out, int value, int width) {
+    char plain[11];
+    const int length = format_decimal(plain, value);
+    const int sign = value < 0 ? 1 : 0;
     int written = 0;
-    if (value < 0) out[written++] = '-';
-    for (int pad = written + count; pad < width; ++pad) out[written++] = '0';
-    while (count > 0) out[written++] = digits[--count];
+    if (sign) out[written++] = '-';
+    for (int pad = length; pad < width; ++pad) out[written++] = '0';
+    for (int i = sign; i < length; ++i) out[written++] = plain[i];
     return written;
 }
 
@@ -188,39 +198,46 @@ bool vesk_script_helper::textPut(const vesk_string& param, const vesk_string& va
                                  const vesk_string& control) {
     // A text that failed to build would send a half command: send none.
     if (!param.ok() || !value.ok() || !panel.ok() || !control.ok()) return false;
-    return textPut(param.c_str(), value.c_str(), panel.c_str(), control.c_str());
+    return textPutChars(param.c_str(), value.c_str(), panel.c_str(), control.c_str());
 }
 
 // A report's text and the rest of a TP fit here, as in a vesk_string's own
 // room; longer commands take the heap.
 enum { kTextCommandRoom = vesk_string::kInlineCapacity + 1 };
 
-bool vesk_script_helper::textPut(const char* param, const char* value, const char* panel, const char* control) {
-    // Built piece by piece into one buffer: this is the path of every report
-    // shown, and copying each piece once is all the work it needs.
-    const char* const pieces[] = {"TP '",          or_empty(param), "=",   or_empty(value), "' '",
-                                  or_empty(panel), "' '",         or_empty(control), "'"};
-    enum { kPieces = sizeof pieces / sizeof pieces[0] };
-    size_t lengths[kPieces];
-    size_t total = 0;
-    for (int i = 0; i < kPieces; ++i) {
-        lengths[i] = vesk_strlen(pieces[i]);
+// Copies the `count` bytes at `text` to `out`; returns the place after them.
+static char* put_bytes(char* out, const char* text, size_t count) {
+    vesk_memcpy(out, text, count);
+    return out + count;
+}
+
+bool vesk_script_helper::sendTextPut(const char* const* texts, const size_t* lengths) {
+    // This is the path of every report shown. The frame's pieces have fixed
+    // lengths and are stored as constants; every byte is copied once, straight
+    // into the command.
+    size_t total = sizeof "TP '=' '' ''" - 1;
+    for (int i = 0; i < 4; ++i) {
+        // Texts cross the boundary as 32-bit lengths, as in vesk_string; the
+        // test is written so that the sum cannot wrap.
+        if (lengths[i] >= 0x7fffffffu - total) return false;
         total += lengths[i];
     }
     char local[kTextCommandRoom];
     char* text = local;
     if (total >= sizeof local) {
-        // Texts cross the boundary as 32-bit lengths, as in vesk_string.
-        if (total >= 0x7fffffffu) return false;
         text = static_cast<char*>(vesk_mem_alloc(total + 1));
         if (!text) return false;
     }
-    size_t at = 0;
-    for (int i = 0; i < kPieces; ++i) {
-        vesk_memcpy(text + at, pieces[i], lengths[i]);
-        at += lengths[i];
-    }
-    text[at] = '\0';
+    char* at = put_bytes(text, "TP '", 4);
+    at = put_bytes(at, texts[0], lengths[0]);
+    *at++ = '=';
+    at = put_bytes(at, texts[1], lengths[1]);
+    at = put_bytes(at, "' '", 3);
+    at = put_bytes(at, texts[2], lengths[2]);
+    at = put_bytes(at, "' '", 3);
+    at = put_bytes(at, texts[3], lengths[3]);
+    *at++ = '\'';
+    *at = '\0';
     send(text);
     if (text != local) vesk_mem_free(text);
     return true;
@@ -275,10 +292,24 @@ void vesk_script_helper::sendNumbers(const char* code, const int* numbers, int c
     size_t at = 2;
     for (int i = 0; i < count; ++i) {
         text[at++] = ' ';
-        at += static_cast<size_t>(format_decimal(text + at, numbers[i], 0));
+        at += static_cast<size_t>(format_decimal(text + at, numbers[i]));
     }
     text[at] = '\0';
     if (*tail) append_text(text, sizeof text, &at, tail);
+    send(text);
+}
+
+// Two letters, a blank, the 11 characters of the longest number and the zero.
+enum { kOneNumberCommandRoom = 16 };
+
+void vesk_script_helper::sendNumber(const char* code, int number) {
+    // Straight-line, without sendNumbers' loop and tail: ET {timer} goes with
+    // every report shown.
+    char text[kOneNumberCommandRoom];
+    text[0] = code[0];
+    text[1] = code[1];
+    text[2] = ' ';
+    text[3 + format_decimal(text + 3, number)] = '\0';
     send(text);
 }
 
@@ -287,7 +318,7 @@ void vesk_script_helper::routerRegister(int device, int first, int last, bool ad
     sendNumbers("RR", numbers, 3, add ? " 'ADD'" : "");
 }
 
-void vesk_script_helper::routerUnregister(int device) { sendNumbers("RU", &device, 1, ""); }
+void vesk_script_helper::routerUnregister(int device) { sendNumber("RU", device); }
 
 void vesk_script_helper::routerPoll(int device, int first, int last) {
     const int numbers[] = {device, first, last};
@@ -295,11 +326,15 @@ void vesk_script_helper::routerPoll(int device, int first, int last) {
 }
 
 void vesk_script_helper::timerStart(int timer, int interval) {
+    if (interval == 0) {
+        sendNumber("ET", timer);
+        return;
+    }
     const int numbers[] = {timer, interval};
-    sendNumbers("ET", numbers, interval == 0 ? 1 : 2, "");
+    sendNumbers("ET", numbers, 2, "");
 }
 
-void vesk_script_helper::timerStop(int timer) { sendNumbers("ET", &timer, 1, ""); }
+void vesk_script_helper::timerStop(int timer) { sendNumber("ET", timer); }
 
 void vesk_script_helper::debug(const vesk_string& format, const vesk_string& a1, const vesk_string& a2,
                                const vesk_string& a3, const vesk_string& a4, const vesk_string& a5,
@@ -349,13 +384,13 @@ int vesk_script_helper::databaseSize(int device, int database) {
     char key[256];
     size_t key_length = 0;
     append_text(key, sizeof key, &key_length, "DatabaseSize_");
-    key_length += static_cast<size_t>(format_decimal(key + key_length, database, 0));
+    key_length += static_cast<size_t>(format_decimal(key + key_length, database));
     key[key_length] = '\0';
 
     char file[256];
     size_t file_length = 0;
     append_text(file, sizeof file, &file_length, "dev_");
-    file_length += static_cast<size_t>(format_decimal(file + file_length, device, 3));
+    file_length += static_cast<size_t>(format_zero_filled(file + file_length, device, 3));
     file[file_length] = '\0';
     append_text(file, sizeof file, &file_length, ".ini");
 

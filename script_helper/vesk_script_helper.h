@@ -23,6 +23,7 @@
 
 #include "vesk_client_callback.h"
 #include "vesk_parsed_command.h"
+#include "vesk_platform.h"  // vesk_strlen, for textPutChars below
 #include "vesk_string.h"
 
 // Marks the module's entry points: C linkage, __cdecl, undecorated, and the
@@ -86,11 +87,13 @@ public:
 
     // TP '{param}={value}' '{panel}' '{control}'. False only when the command
     // could not be built (no memory); the host's reply is ignored.
+    // Every host command has this one public form, over vesk_string: an
+    // overload beside it (say over four `const char*`) would make the usual
+    // mixes of literals and vesk_string, as in
+    //   textPut("button", event.id() + ":" + event.value(), "9", "probe"),
+    // ambiguous in every component. Faster forms are protected and named apart.
     bool textPut(const vesk_string& param, const vesk_string& value, const vesk_string& panel,
                  const vesk_string& control);
-    // The same from zero-terminated texts (null reads as empty), for callers
-    // that hold the texts already: no argument is copied into a vesk_string.
-    bool textPut(const char* param, const char* value, const char* panel, const char* control);
 
     // TG '{panel}' '{control}' '{param}'. `result` is always overwritten: the
     // whole reply for param "all", else the part after '=' when the part before
@@ -139,6 +142,20 @@ public:
     int databaseSize(int device, int database);
 
 protected:
+    // textPut from zero-terminated texts (null reads as empty), for components
+    // that hold the texts already: nothing is copied into a vesk_string, and a
+    // command that fits a vesk_string's inline room takes no heap. False only
+    // when the command could not be built (no memory); the reply is ignored.
+    // Named apart from textPut so that it never joins textPut's overload set.
+    // Inline so that texts known when compiling (literals) are measured then.
+    bool textPutChars(const char* param, const char* value, const char* panel, const char* control) {
+        const char* const texts[] = {param ? param : "", value ? value : "", panel ? panel : "",
+                                     control ? control : ""};
+        const size_t lengths[] = {vesk_strlen(texts[0]), vesk_strlen(texts[1]), vesk_strlen(texts[2]),
+                                  vesk_strlen(texts[3])};
+        return sendTextPut(texts, lengths);
+    }
+
     vesk_client_callback* host;
     vesk_string path;
     bool alarmHandling;
@@ -149,6 +166,9 @@ private:
     char* send(const char* text);
     // Same for a built text: not sent when it could not be built.
     char* send(const vesk_string& text);
+    // Sends TP '{texts[0]}={texts[1]}' '{texts[2]}' '{texts[3]}', each text
+    // given with its length; the rest of the contract is textPutChars'.
+    bool sendTextPut(const char* const* texts, const size_t* lengths);
     // The text-event steps: parse, ask parentCallback, copy a non-empty answer.
     // Kept out of line so that the other events' path stays small.
 #if defined(__GNUC__) || defined(__clang__)
@@ -160,6 +180,8 @@ private:
     // Formats "{code} {n0} {n1} ..." (`code` of two letters, numbers in decimal)
     // plus `tail`, and sends it.
     void sendNumbers(const char* code, const int* numbers, int count, const char* tail);
+    // Formats "{code} {number}" the same way, and sends it.
+    void sendNumber(const char* code, int number);
 };
 
 #endif  // VESK_SCRIPT_HELPER_H

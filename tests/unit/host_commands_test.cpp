@@ -20,7 +20,12 @@
 
 namespace {
 
-using Component = QuietComponent;
+// The tests' component, with the protected textPutChars opened to them.
+class Component : public QuietComponent {
+public:
+    using QuietComponent::QuietComponent;
+    using vesk_script_helper::textPutChars;
+};
 
 // A host that answers every command with one fixed reply held in its own
 // storage, and scribbles over the reply when it is handed back, so that a
@@ -180,14 +185,39 @@ TEST(TextPut, BuildsCommand) {
         };
         ExpectSent("", send, c.expected, inputs);
         const auto sendChars = [&](Component& component) {
-            EXPECT_TRUE(component.textPut(c.param, c.value, c.panel, c.control)) << "texts: " << inputs;
+            EXPECT_TRUE(component.textPutChars(c.param, c.value, c.panel, c.control)) << "texts: " << inputs;
         };
         ExpectSent("", sendChars, c.expected, "texts: " + inputs);
     }
 }
 
+// The everyday calls of components: literals, vesk_string values and results
+// of `+` in one call go through the one public textPut.
+TEST(TextPut, MixedArgumentsBuildCommand) {
+    const vesk_string id("btn_1");
+    const vesk_string panel("9");
+    const struct {
+        const char* name;
+        std::function<bool(Component&)> send;
+        const char* expected;
+    } cases[] = {
+        {"literal, sum, literal, literal",
+         [&](Component& c) { return c.textPut("button", id + ":" + V("press"), "9", "probe"); },
+         "TP 'button=btn_1:press' '9' 'probe'"},
+        {"literal, value, value, literal", [&](Component& c) { return c.textPut("text", id, panel, "probe"); },
+         "TP 'text=btn_1' '9' 'probe'"},
+        {"literals only", [&](Component& c) { return c.textPut("text", "up", "9", "probe"); },
+         "TP 'text=up' '9' 'probe'"},
+        {"sum, literal, value, sum",
+         [&](Component& c) { return c.textPut(V("a") + "b", "", panel, id + "_label"); },
+         "TP 'ab=' '9' 'btn_1_label'"},
+    };
+    for (const auto& c : cases)
+        ExpectSent("", [&](Component& component) { EXPECT_TRUE(c.send(component)) << c.name; }, c.expected, c.name);
+}
+
 TEST(TextPut, NullTextReadsAsEmpty) {
-    ExpectSent("", [](Component& component) { component.textPut(nullptr, nullptr, "1", nullptr); },
+    ExpectSent("", [](Component& component) { component.textPutChars(nullptr, nullptr, "1", nullptr); },
                "TP '=' '1' ''", "param, value and control null");
 }
 
@@ -204,7 +234,7 @@ TEST(TextPut, CommandsAroundTheInlineRoom) {
         int allocations;
         {
             AllocGate counter;
-            component.textPut("text", value.c_str(), "1", "LevelMimic");
+            component.textPutChars("text", value.c_str(), "1", "LevelMimic");
             allocations = counter.calls;
         }
         EXPECT_EQ(host.commands, std::vector<std::string>{show(value)}) << "command length " << length;

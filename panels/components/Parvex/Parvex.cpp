@@ -50,11 +50,11 @@ vesk_string Parvex::parentCallback(ParentNotify& event) {
         if (destIdText.ok()) setDeviceDestination(deviceNumber, destIdText.toInt());
     } else if (same_text(command, "statesheet")) {
         stateSheetText = event.valueChars();
-        if (stateSheetText.ok()) textPut("statesheet", stateSheetText.c_str(), kPanel, kControl);
+        if (stateSheetText.ok()) textPutChars("statesheet", stateSheetText.c_str(), kPanel, kControl);
     } else if (same_text(command, "unusedtext")) {
         idleText = event.valueChars();
         if (idleText.ok() && (deviceNumber < 1 || destinationNumber < 1))
-            textPut("text", idleText.c_str(), kPanel, kControl);
+            textPutChars("text", idleText.c_str(), kPanel, kControl);
     } else if (same_text(command, "_events")) {
         return vesk_string("notify=*");
     }
@@ -86,7 +86,7 @@ int Parvex::revertiveCallback(RevertiveNotify& event) {
     if (source == lastSource && lastText == text) return 0;
     // Without memory for the command the report is left unshown: neither source
     // nor text is remembered, polling goes on and the next report is taken.
-    if (!textPut("text", text, kPanel, kControl)) return 0;
+    if (!textPutChars("text", text, kPanel, kControl)) return 0;
     lastSource = source;
     lastText = text;
     timerStop(kPollTimer);
