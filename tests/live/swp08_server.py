@@ -121,12 +121,14 @@ class Server:
             client.sock.close()
 
     def close_all(self):
-        for client in list(self.clients.values()):
-            self.drop(client)
+        # The listener first: a client that sees its connection end and
+        # connects again at once must be refused, not queued and then reset.
         if self.listener is not None:
             self.sel.unregister(self.listener)
             self.listener.close()
             self.listener = None
+        for client in list(self.clients.values()):
+            self.drop(client)
 
     def write(self, client, raw):
         """Writes raw bytes; a client that cannot take them is dropped."""
