@@ -206,6 +206,14 @@ class FramingTest(RouterCase):
         peer.send(encode([1, 0, 0, 7]))
         self.assertEqual(peer.message(), bytes([3, 0, 0, 7, 7]))
 
+    def test_a_seventeenth_client_is_turned_away(self):
+        for _ in range(16):
+            self.peer()
+        extra = self.peer()
+        self.assertIsNone(extra.event(timeout=2.0))
+        self.assertTrue(extra.closed)
+        self.assertEqual(self.router.stats()["refused"], 1)
+
     def test_resends_an_unacknowledged_message_five_times_at_most(self):
         peer = self.peer(auto_ack=False)
         self.router.do("route 2 50")
@@ -243,8 +251,8 @@ class RoutingTest(RouterCase):
 
     def test_connect_is_announced_to_every_client(self):
         first, second = self.peer(), self.peer()
-        first.send(encode([2, 0, 0x11, 2, 3]))       # dest 130 src 131
-        expected = bytes([4, 0, 0x11, 2, 3])
+        first.send(encode([2, 0, 0x10, 2, 5]))       # dest 130 src 5
+        expected = bytes([4, 0, 0x10, 2, 5])
         self.assertEqual(first.message(), expected)
         self.assertEqual(second.message(), expected)
 
