@@ -49,17 +49,22 @@ def options_and_unreadable_scripts(work, env):
     with open(os.path.join(work, "say.vsc"), "w") as f:
         f.write("say hi\n")
     m = ["--module", MODULE]
-    # args, standard input (None: none), exit status, text in stdout, text in stderr
+    # args, standard input (None: none), exit status, text in stdout, text in
+    # stderr; an empty text means that stream must stay empty.
     cases = [
         (m + ["d.vsc"], None, 1, "ERROR d.vsc: Is a directory", "d.vsc: error: Is a directory"),
-        (m + ["missing.vsc"], None, 1, "ERROR missing.vsc: No such file or directory", ""),
-        (m + ["empty.vsc"], None, 1, "ERROR empty.vsc: no statements", ""),
-        (m + ["/dev/zero"], None, 1, "ERROR /dev/zero: not a regular file", ""),
-        (m + ["-"], "/dev/zero", 1, "ERROR stdin: standard input is neither", ""),
-        (m + ["sub/bad.vsc"], None, 1, "ERROR sub/bad.vsc:2: unknown statement", ""),
+        (m + ["missing.vsc"], None, 1, "ERROR missing.vsc: No such file or directory",
+         "missing.vsc: error: No such file or directory"),
+        (m + ["empty.vsc"], None, 1, "ERROR empty.vsc: no statements", "empty.vsc: error: no statements"),
+        (m + ["/dev/zero"], None, 1, "ERROR /dev/zero: not a regular file", "/dev/zero: error: not a regular file"),
+        (m + ["-"], "/dev/zero", 1, "ERROR stdin: standard input is neither", "stdin: error: standard input is neither"),
+        (m + ["sub/bad.vsc"], None, 1, "ERROR sub/bad.vsc:2: unknown statement", "sub/bad.vsc:2: error: unknown statement"),
         (["--module"], None, 2, "", "option --module needs a value"),
         (["--router"], None, 2, "", "option --router needs a value"),
         (["--router", "5=127.0.0.1:x"], None, 2, "", "expected --router D=HOST[:PORT]"),
+        (["--router", "0=127.0.0.1"], None, 2, "", "expected a device from 1 to 999 in --router, got 0"),
+        (["--router", "5=127.0.0.1", "--router", "5=127.0.0.1:9991"], None, 2, "",
+         "router device 5 is given twice in --router"),
         (["--frobnicate"], None, 2, "", "unknown option --frobnicate"),
         (["--version"], None, 0, "vesk-host ", ""),
         (m + ["--", "say.vsc"], None, 0, "## hi", ""),
@@ -73,8 +78,10 @@ def options_and_unreadable_scripts(work, env):
             check(False, what + ": still running after 30 s")
             continue
         check(r.returncode == status, "%s: exit status %d, want %d" % (what, r.returncode, status))
-        check(out.encode() in r.stdout, "%s: stdout lacks %r:\n%s" % (what, out, r.stdout.decode(errors="replace")))
-        check(err.encode() in r.stderr, "%s: stderr lacks %r:\n%s" % (what, err, r.stderr.decode(errors="replace")))
+        for name, want, got in (("stdout", out, r.stdout), ("stderr", err, r.stderr)):
+            holds = want.encode() in got if want else got == b""
+            check(holds, "%s: %s %s %r:\n%s" % (what, name, "lacks" if want else "should be empty, not",
+                                                 want or got, got.decode(errors="replace")))
 
     long_line = ("say \"" + "x" * 70000 + "\"\n").encode()
     r = subprocess.run([HOST] + m, cwd=work, env=env, input=long_line, stdout=subprocess.PIPE,
