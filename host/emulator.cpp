@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <iterator>
-#include <sstream>
 
 #include "records.h"
 
@@ -17,6 +15,12 @@ Emulator::Emulator(Transcript& transcript) : out_(transcript) {}
 
 Emulator::~Emulator() {
     if (component_) destroy();
+}
+
+void Emulator::setModule(Module* module, const std::string& path) {
+    module_ = module;
+    modulePath_ = path;
+    explainer_ = explainerFor(path);
 }
 
 void Emulator::violation(const std::string& text) {
@@ -33,7 +37,7 @@ char* Emulator::call(void* data, int type) {
 
 bool Emulator::create(const std::string& path) {
     out_.create(path);
-    model_.reset();
+    explainer_->reset();
     closed_ = false;
     ++depth_;
     ComponentHandle* handle = module_->create(this, path.c_str());
@@ -71,7 +75,7 @@ void Emulator::destroy() {
 
 // Timers, registrations and panels belong to the component and end with it.
 void Emulator::endComponentState() {
-    panels_.clear();
+    panels_.open.clear();
     for (int id : clock_.runningTimers()) {
         clock_.stop(id);
         out_.note("timer " + std::to_string(id) + " ended with the component");
@@ -84,12 +88,8 @@ void Emulator::endComponentState() {
 
 void Emulator::checkReplies() {
     if (depth_) return;
-    for (auto& [text, book] : replyBook_) {
-        (void)text;
-        if (book.state != ReplyState::Due) continue;
-        book.state = ReplyState::Expired;
-        violation("the reply to \"" + escapeBytes(book.command) + "\" was never handed back");
-    }
+    for (const std::string& command : replies_.expireDue())
+        violation("the reply to \"" + escapeBytes(command) + "\" was never handed back");
 }
 
 void Emulator::settle() {
@@ -122,7 +122,12 @@ void Emulator::deliverNow(const Report& report) {
     fillRevertive(record, report.device, report.index, report.info, report.text);
     const uint64_t before = commandCount_;
     call(&record, VESK_EVENT_REVERTIVE);
-    explain(model_.afterReport(report, commandsSince(before)));
+    explain(explainer_->afterReport(report, parsedSince(before)));
+}
+
+std::vector<HostCommand> Emulator::parsedSince(uint64_t from) const {
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(commandCount_ - from, parsed_.size()));
+    return std::vector<HostCommand>(parsed_.end() - static_cast<std::ptrdiff_t>(count), parsed_.end());
 }
 
 std::vector<std::string> Emulator::commandsSince(uint64_t from) const {
@@ -148,7 +153,7 @@ std::optional<std::string> Emulator::sendText(const std::optional<std::string>& 
     out_.textEvent(text ? text->c_str() : nullptr);
     const uint64_t before = commandCount_;
     char* answer = call(text ? const_cast<char*>(text->c_str()) : nullptr, VESK_EVENT_TEXT);
-    const std::vector<std::string> sent = commandsSince(before);
+    const std::vector<HostCommand> sent = parsedSince(before);
     std::optional<std::string> result;
     if (answer) {
         result = std::string(answer);
@@ -157,7 +162,7 @@ std::optional<std::string> Emulator::sendText(const std::optional<std::string>& 
         call(answer, VESK_EVENT_RELEASE);
     } else {
         out_.answer(nullptr);
-        if (text) explain(model_.afterText(*text, sent));
+        if (text) explain(explainer_->afterText(*text, sent));
     }
     settle();
     return result;
@@ -226,13 +231,13 @@ void Emulator::takeBackendEvents(const std::function<void(int, int)>& announced)
 }
 
 const Panel* Emulator::panel(const std::string& name) const {
-    auto it = panels_.find(name);
-    return it == panels_.end() ? nullptr : &it->second;
+    auto it = panels_.open.find(name);
+    return it == panels_.open.end() ? nullptr : &it->second;
 }
 
 std::vector<std::string> Emulator::takeMissingPanels() {
     std::vector<std::string> out;
-    out.swap(missingPanels_);
+    out.swap(panels_.missing);
     return out;
 }
 
@@ -246,8 +251,10 @@ std::vector<std::string> Emulator::takeCommands() {
 void Emulator::keepCommand(const std::string& text) {
     ++commandCount_;
     commands_.push_back(text);
+    parsed_.push_back(HostCommand{text.substr(0, 2), {}});
     if (commands_.size() <= kKeptCommands) return;
     commands_.pop_front();
+    parsed_.pop_front();
     if (droppedCommands_++ == 0)
         out_.note("only the newest " + std::to_string(kKeptCommands) +
                   " commands are kept for \"expect sent\": older ones are dropped");
@@ -279,285 +286,69 @@ char* Emulator::onCall(void* data, int type) {
     return nullptr;
 }
 
-char* Emulator::newReply(const std::string& command, const std::string& text, bool handBackDue) {
-    std::unique_ptr<char[]> copy(new char[text.size() + 1]);
-    std::memcpy(copy.get(), text.c_str(), text.size() + 1);
-    char* p = copy.get();
-    replyBook_[p] = ReplyBook{command, handBackDue ? ReplyState::Due : ReplyState::Kept, std::move(copy)};
-    return p;
-}
-
 void Emulator::handBack(char* text) {
-    if (!text) {
-        violation("a null text was handed back");
-        return;
-    }
-    auto it = replyBook_.find(text);
-    if (it == replyBook_.end()) {
-        violation("a text the host never gave was handed back");
-        return;
-    }
-    ReplyBook& book = it->second;
-    switch (book.state) {
-        case ReplyState::Due:
-            book.state = ReplyState::Back;
-            out_.handBack(text);
-            returned_.push_back(text);
-            if (returned_.size() > kKeptReturnedReplies) {
-                replyBook_.erase(returned_.front());
-                returned_.pop_front();
-            }
+    std::string command;
+    switch (replies_.handBack(text, command)) {
+        case ReplyBook::HandBack::Accepted: out_.handBack(text); return;
+        case ReplyBook::HandBack::Null: violation("a null text was handed back"); return;
+        case ReplyBook::HandBack::Unknown: violation("a text the host never gave was handed back"); return;
+        case ReplyBook::HandBack::Twice:
+            violation("the reply to \"" + escapeBytes(command) + "\" was handed back twice");
             return;
-        case ReplyState::Back:
-            violation("the reply to \"" + escapeBytes(book.command) + "\" was handed back twice");
+        case ReplyBook::HandBack::AfterItsCall:
+            violation("the reply to \"" + escapeBytes(command) + "\" was handed back after its call ended");
             return;
-        case ReplyState::Expired:
-            violation("the reply to \"" + escapeBytes(book.command) + "\" was handed back after its call ended");
-            return;
-        case ReplyState::Kept:
-            violation("the reply to \"" + escapeBytes(book.command) + "\" was handed back; it is never handed back");
+        case ReplyBook::HandBack::NeverDue:
+            violation("the reply to \"" + escapeBytes(command) + "\" was handed back; it is never handed back");
             return;
     }
-}
-
-std::string Emulator::resolvePanelPath(const std::string& file) const {
-    bool absolute = !file.empty() && (file[0] == '/' || file[0] == '\\' ||
-                                      (file.size() > 1 && file[1] == ':'));
-    if (absolute || panelFolder_.empty()) return file;
-    return panelFolder_ + "/" + file;
-}
-
-static const char* usage(const std::string& code) {
-    if (code == "PS") return "PS 'panel' 'file' ['extra']";
-    if (code == "TP") return "TP 'param=value' 'panel' 'control'";
-    if (code == "TG") return "TG 'panel' 'control' 'param'";
-    if (code == "XI") return "XI 'panel' 'selector'";
-    if (code == "RR") return "RR device first last ['ADD'], first <= last";
-    if (code == "RU") return "RU device";
-    if (code == "RP") return "RP device first last, first <= last";
-    if (code == "ET") return "ET id [interval], interval 1 or more";
-    return nullptr;
 }
 
 char* Emulator::command(const std::string& text) {
     keepCommand(text);
-    if (closed_) {
+    const HostCommandKind* kind = findHostCommand(text.substr(0, 2));
+    if (closed_ || text == "AS" || !kind) {
         out_.command(text, false, nullptr);
-        violation("command after AS");
+        if (closed_)
+            violation("command after AS");
+        else if (text != "AS")
+            violation("unknown command");
+        else if (!deleting_)
+            violation("AS sent outside the delete");
+        closed_ = closed_ || text == "AS";
         return nullptr;
     }
-    if (text == "AS") {
-        out_.command(text, false, nullptr);
-        if (!deleting_) violation("AS sent outside the delete");
-        closed_ = true;
-        return nullptr;
-    }
-    const std::string code = text.substr(0, 2);
-    Outcome o;
-    if (!usage(code)) {
-        out_.command(text, false, nullptr);
-        violation("unknown command");
-        return nullptr;
-    }
+    CommandOutcome outcome = runHostCommand(*kind, text);
+    tell(text, outcome);
+    return outcome.reply;
+}
+
+CommandOutcome Emulator::runHostCommand(const HostCommandKind& kind, const std::string& text) {
+    CommandOutcome outcome;
     std::optional<std::vector<CommandArg>> args = splitCommandArguments(text.substr(2));
     // Texts are never escaped: a TP value, a TG parameter or an XI selector
     // may hold "' '" and reads as a tolerant host reads it.
-    if (code == "TP" || code == "TG" || code == "XI") {
-        std::optional<std::vector<CommandArg>> tolerant =
-            splitQuotedArguments(text.substr(2), code == "XI" ? 2 : 3, code == "TP");
-        if (tolerant) args = tolerant;
-    }
+    if (kind.tolerantCount)
+        if (std::optional<std::vector<CommandArg>> tolerant =
+                splitQuotedArguments(text.substr(2), kind.tolerantCount, kind.freeFirst))
+            args = tolerant;
     if (args) {
-        currentCommand_ = text;
-        perform(code, *args, o);
-    } else {
-        o.violations.push_back(std::string("malformed command: expected ") + usage(code));
+        parsed_.back().args = *args;
+        CommandContext context{text, panels_, replies_, registrations_, backends_, clock_, queue_, leftBehindNoted_};
+        if (kind.handle(context, *args, outcome)) return outcome;
     }
+    outcome.violations.push_back(std::string("malformed command: expected ") + kind.usage);
+    return outcome;
+}
+
+void Emulator::tell(const std::string& text, const CommandOutcome& o) {
     out_.command(text, o.showReply, o.reply);
     for (const std::string& note : o.notes) out_.note(note);
     for (const Silence& s : o.silences) out_.silent(s.about, s.text);
     for (const auto& [line, message] : o.panelErrors) {
         ++panelErrors_;
+        std::optional<std::vector<CommandArg>> args = splitCommandArguments(text.substr(2));
         out_.error(args && args->size() > 1 ? (*args)[1].text : "?", line, message);
     }
     for (const std::string& v : o.violations) violation(v);
-    return o.reply;
-}
-
-static bool allQuoted(const std::vector<CommandArg>& args) {
-    for (const CommandArg& a : args)
-        if (!a.quoted) return false;
-    return true;
-}
-
-// Plain numbers, the count given; `numbers` gets them.
-static bool numbersOf(const std::vector<CommandArg>& args, size_t count, std::vector<int>& numbers) {
-    if (args.size() < count) return false;
-    numbers.clear();
-    for (size_t i = 0; i < count; ++i) {
-        if (args[i].quoted) return false;
-        std::optional<int32_t> n = parseInt32(args[i].text);
-        if (!n) return false;
-        numbers.push_back(*n);
-    }
-    return true;
-}
-
-// Why a poll of a known state found nothing: beyond the router's announced
-// size, or nothing routed there.
-static std::string nothingRouted(const RouterBackend& backend, int device, int first, int last) {
-    const std::string range = std::to_string(first) + ".." + std::to_string(last);
-    const int size = backend.announcedSize();
-    if (size >= 0 && first > size)
-        return "router device " + std::to_string(device) + " has " + std::to_string(size) +
-               " destinations, none in " + range + ": poll unanswered";
-    return "nothing routed on device " + std::to_string(device) + " in " + range + ": poll unanswered";
-}
-
-void Emulator::perform(const std::string& code, const std::vector<CommandArg>& args, Outcome& o) {
-    const std::string malformed = std::string("malformed command: expected ") + usage(code);
-    std::vector<int> n;
-    if (code == "PS") {
-        o.showReply = true;
-        if (args.size() < 2 || args.size() > 3 || !allQuoted(args)) {
-            o.violations.push_back(malformed);
-            return;
-        }
-        const std::string& file = args[1].text;
-        std::ifstream in(resolvePanelPath(file), std::ios::binary);
-        if (!in) {
-            o.notes.push_back("no panel file " + quoteText(file) + ": panel " + quoteText(args[0].text) + " not shown");
-            if (!missingPanelsAllowed_) missingPanels_.push_back(file);
-            return;
-        }
-        std::ostringstream content;
-        content << in.rdbuf();
-        Panel panel;
-        if (std::optional<PanelFileError> error = parsePanelFile(content.str(), panel)) {
-            o.panelErrors.emplace_back(error->line, error->message);
-            return;
-        }
-        panels_[args[0].text] = panel;
-        o.reply = newReply(currentCommand_, "1", false);
-        return;
-    }
-    if (code == "TP") {
-        if (args.size() != 3 || !allQuoted(args) || args[0].text.find('=') == std::string::npos) {
-            o.violations.push_back(malformed);
-            return;
-        }
-        const std::string& assignment = args[0].text;
-        size_t equals = assignment.find('=');
-        auto it = panels_.find(args[1].text);
-        if (it == panels_.end()) {
-            o.notes.push_back("panel " + quoteText(args[1].text) + " is not open: nothing set");
-            return;
-        }
-        Control* control = it->second.control(args[2].text);
-        if (!control) {
-            o.notes.push_back("panel " + quoteText(args[1].text) + " has no control " + quoteText(args[2].text) +
-                              ": nothing set");
-            return;
-        }
-        control->set(assignment.substr(0, equals), assignment.substr(equals + 1));
-        return;
-    }
-    if (code == "TG") {
-        o.showReply = true;
-        if (args.size() != 3 || !allQuoted(args)) {
-            o.violations.push_back(malformed);
-            return;
-        }
-        const Panel* p = panel(args[0].text);
-        const Control* control = p ? p->control(args[1].text) : nullptr;
-        if (!control) return;
-        const std::string& param = args[2].text;
-        std::string text;
-        if (param == "all") {
-            for (const auto& [key, value] : control->params) text += (text.empty() ? "" : ",") + key + "=" + value;
-        } else if (const std::string* value = control->param(param)) {
-            text = param + "=" + *value;
-        } else {
-            return;
-        }
-        o.reply = newReply(currentCommand_, text, true);
-        return;
-    }
-    if (code == "XI") {
-        o.showReply = true;
-        if (args.size() != 2 || !allQuoted(args)) {
-            o.violations.push_back(malformed);
-            return;
-        }
-        const Panel* p = panel(args[0].text);
-        if (!p) return;
-        std::string names;
-        for (const Control& c : p->controls)
-            if (c.name.compare(0, args[1].text.size(), args[1].text) == 0) names += (names.empty() ? "" : ",") + c.name;
-        if (!names.empty()) o.reply = newReply(currentCommand_, names, true);
-        return;
-    }
-    if (code == "RR") {
-        bool add = args.size() == 4 && args[3].quoted && args[3].text == "ADD";
-        if (!numbersOf(args, 3, n) || (args.size() != 3 && !add) || n[1] > n[2]) {
-            o.violations.push_back(malformed);
-            return;
-        }
-        registrations_.add(n[0], n[1], n[2], add);
-        noteLeftBehind(n[0], currentCommand_, o);
-        return;
-    }
-    if (code == "RU") {
-        if (args.size() != 1 || !numbersOf(args, 1, n)) {
-            o.violations.push_back(malformed);
-            return;
-        }
-        registrations_.remove(n[0]);
-        noteLeftBehind(n[0], currentCommand_, o);
-        return;
-    }
-    if (code == "RP") {
-        if (args.size() != 3 || !numbersOf(args, 3, n) || n[1] > n[2]) {
-            o.violations.push_back(malformed);
-            return;
-        }
-        const std::string device = std::to_string(n[0]);
-        const RouterBackend* backend = backends_.find(n[0]);
-        if (!backend) {
-            o.silences.push_back({"poll", "the router has no device " + device + ": poll unanswered"});
-            return;
-        }
-        PollResult result = backend->poll(n[1], n[2]);
-        std::vector<Report>& reports = result.reports;
-        if (!result.why.empty())
-            o.silences.push_back({"poll", "router device " + device + " " + result.why + ": poll unanswered"});
-        else if (reports.empty())
-            o.silences.push_back({"poll", nothingRouted(*backend, n[0], n[1], n[2])});
-        for (const Report& r : reports) queue_.push_back(r);
-        return;
-    }
-    if (code == "ET") {
-        if (args.size() == 1 && numbersOf(args, 1, n)) {
-            clock_.stop(n[0]);
-            return;
-        }
-        if (args.size() == 2 && numbersOf(args, 2, n) && n[1] >= 1) {
-            clock_.start(n[0], n[1]);
-            return;
-        }
-        o.violations.push_back(malformed);
-        return;
-    }
-}
-
-void Emulator::noteLeftBehind(int device, const std::string& command, Outcome& o) {
-    for (int other : registrations_.devices()) {
-        if (other == device ||
-            std::find(leftBehindNoted_.begin(), leftBehindNoted_.end(), other) != leftBehindNoted_.end())
-            continue;
-        leftBehindNoted_.push_back(other);
-        o.silences.push_back({"registration", "the registration of device " + std::to_string(other) + " (" +
-                                                  rangesText(registrations_.of(other)) + ") stays: " + escapeBytes(command) +
-                                                  " does not end it"});
-    }
 }

@@ -7,19 +7,8 @@
 // call has returned. After each call from the outside the emulator checks that
 // every TG and XI reply came back, exactly once, with type 5.
 //
-// Commands the host understands (texts in single quotes):
-//   PS 'panel' 'file' ['extra']  shows the panel file; replies "1" when it
-//                                exists, null when not (never handed back)
-//   TP 'param=value' 'panel' 'control'
-//   TG 'panel' 'control' 'param' replies "param=value"; for "all" every
-//                                parameter, "a=1,b=2"; null when unknown
-//   XI 'panel' 'selector'        replies the control names starting with the
-//                                selector, comma-separated; null when none
-//   RR d f l ['ADD'], RU d, RP d f l   see router.h
-//   ET id interval, ET id        see timers.h (interval 1 or more)
-//   AS                           closing command, from the destructor only
-// Anything else, a command after "AS", or a call with a type other than 0 or
-// 5, is a violation.
+// The commands it understands are in core/host_commands.h. A command after
+// "AS", or a call with a type other than 0 or 5, is a violation.
 #ifndef VESK_HOST_EMULATOR_H
 #define VESK_HOST_EMULATOR_H
 
@@ -32,10 +21,12 @@
 #include <string>
 #include <vector>
 
+#include "core/host_commands.h"
 #include "core/registrations.h"
+#include "core/reply_book.h"
+#include "explain/explainer.h"
 #include "module.h"
 #include "panel.h"
-#include "parvex_model.h"
 #include "router.h"
 #include "routers/backends.h"
 #include "text.h"
@@ -50,11 +41,15 @@ public:
 
     // The module to create components from (not owned), and the folder that
     // relative panel file paths start from.
-    void setModule(Module* module) { module_ = module; }
+    // The explainer of silences is chosen for the module's `path`.
+    void setModule(Module* module, const std::string& path = "");
     bool hasModule() const { return module_ != nullptr; }
     Module* module() const { return module_; }
-    void setPanelFolder(const std::string& folder) { panelFolder_ = folder; }
-    const std::string& panelFolder() const { return panelFolder_; }
+    void setPanelFolder(const std::string& folder) { panels_.folder = folder; }
+    const std::string& panelFolder() const { return panels_.folder; }
+    const std::string& modulePath() const { return modulePath_; }
+    // The control "expect text" reads on panel "1"; empty for none.
+    std::string textControl() const { return explainer_->textControl(); }
 
     // Calls the export with `path`. False when it returned null.
     bool create(const std::string& path);
@@ -94,7 +89,7 @@ public:
     void setRealTime(bool realTime) { realTime_ = realTime; }
 
     const Panel* panel(const std::string& name) const;
-    const std::map<std::string, Panel>& panels() const { return panels_; }
+    const std::map<std::string, Panel>& panels() const { return panels_.open; }
     const TimerClock& clock() const { return clock_; }
 
     // Commands received since the last call, in order. Only the newest
@@ -105,14 +100,14 @@ public:
     uint64_t droppedCommands() const { return droppedCommands_; }
     static constexpr size_t kKeptCommands = 1000;
     // Replies still allocated and known (bounded: see the reply book).
-    size_t heldReplies() const { return replyBook_.size(); }
+    size_t heldReplies() const { return replies_.size(); }
     int violations() const { return violations_; }
     // Panel file errors found on "PS".
     int panelErrors() const { return panelErrors_; }
     // Panel files that "PS" named and that do not exist, since the last call;
     // none are kept while `allowed` (a script that means them to be missing).
     std::vector<std::string> takeMissingPanels();
-    void allowMissingPanels(bool allowed) { missingPanelsAllowed_ = allowed; }
+    void allowMissingPanels(bool allowed) { panels_.missingAllowed = allowed; }
 
     char* onCall(void* data, int type) override;
 
@@ -131,32 +126,21 @@ private:
     void checkReplies();
     void violation(const std::string& text);
     char* command(const std::string& text);
-    // What a command did: its reply and what to tell about it.
-    struct Outcome {
-        char* reply = nullptr;
-        bool showReply = false;
-        std::vector<std::string> notes;
-        std::vector<Silence> silences;
-        std::vector<std::string> violations;
-        std::vector<std::pair<int, std::string>> panelErrors;  // line, message
-    };
-    void perform(const std::string& code, const std::vector<CommandArg>& args, Outcome& o);
-    char* newReply(const std::string& command, const std::string& text, bool handBackDue);
+    // Runs a known command's handler; what it did.
+    CommandOutcome runHostCommand(const HostCommandKind& kind, const std::string& text);
+    void tell(const std::string& text, const CommandOutcome& outcome);
     void handBack(char* text);
-    std::string resolvePanelPath(const std::string& file) const;
     void endComponentState();
     // The commands received since `from` (an earlier commandCount_), as far
     // as they are kept.
     std::vector<std::string> commandsSince(uint64_t from) const;
+    std::vector<HostCommand> parsedSince(uint64_t from) const;
     void keepCommand(const std::string& text);
     void explain(const std::vector<Silence>& reasons);
-    // Notes the registrations of devices other than `device` that a new
-    // "RR"/"RU" for `device` leaves in place, once per call from the outside.
-    void noteLeftBehind(int device, const std::string& command, Outcome& o);
 
     Transcript& out_;
     Module* module_ = nullptr;
-    std::string panelFolder_;
+    std::string modulePath_;
     ComponentHandle* component_ = nullptr;
     bool deleting_ = false;
     bool closed_ = false;
@@ -169,31 +153,14 @@ private:
     Registrations registrations_;
     bool realTime_ = false;
     TimerClock clock_;
-    std::map<std::string, Panel> panels_;
+    PanelBook panels_;
+    ReplyBook replies_;
     std::deque<Report> queue_;
     std::deque<std::string> commands_;  // the newest kKeptCommands
+    std::deque<HostCommand> parsed_;    // the same, parsed (empty args when malformed)
     uint64_t commandCount_ = 0;         // every command ever received
     uint64_t droppedCommands_ = 0;      // since the last takeCommands
-    std::vector<std::string> missingPanels_;
-    bool missingPanelsAllowed_ = false;
-
-    // A reply stays allocated and known while the component may still hold
-    // it, so a second hand-back of the same text can be told from a new one.
-    // Of the replies handed back only the newest kKeptReturnedReplies stay;
-    // older ones are freed, so a session of hours stays bounded (a hand-back
-    // of one of those again reads as a text the host never gave).
-    enum class ReplyState { Due, Back, Expired, Kept };
-    struct ReplyBook {
-        std::string command;
-        ReplyState state;
-        std::unique_ptr<char[]> text;
-    };
-    static constexpr size_t kKeptReturnedReplies = 256;
-    std::map<char*, ReplyBook> replyBook_;
-    std::deque<char*> returned_;  // oldest first
-    std::string currentCommand_;
-
-    ParvexModel model_;
+    std::unique_ptr<Explainer> explainer_ = explainerFor("");
     std::vector<int> leftBehindNoted_;
 };
 

@@ -7,30 +7,21 @@
 // The picture follows the traffic, not the component's memory: a setting that
 // sent "RR d n n" set up the pair d/n, a report answered with "TP 'text=..."
 // was shown (its source and its text). Only a silent outcome is explained.
-#ifndef VESK_HOST_PARVEX_MODEL_H
-#define VESK_HOST_PARVEX_MODEL_H
+#ifndef VESK_HOST_EXPLAIN_PARVEX_EXPLAINER_H
+#define VESK_HOST_EXPLAIN_PARVEX_EXPLAINER_H
 
 #include <string>
 #include <vector>
 
-#include "router.h"
+#include "explainer.h"
 
-// Why something sent nothing: `about` names what ("destid", "report", ...).
-struct Silence {
-    std::string about;
-    std::string text;
-};
-
-class ParvexModel {
+class ParvexExplainer : public Explainer {
 public:
     // A new component: no device, no destination, no source shown.
-    void reset() { *this = ParvexModel(); }
-
-    // A text event (type 3) and the commands sent during it. Returns why it
-    // sent nothing, when it did not.
-    std::vector<Silence> afterText(const std::string& text, const std::vector<std::string>& commands);
-    // A router report (type 1) and the commands sent during it.
-    std::vector<Silence> afterReport(const Report& report, const std::vector<std::string>& commands);
+    void reset() override { *this = ParvexExplainer(); }
+    std::vector<Silence> afterText(const std::string& text, const std::vector<HostCommand>& commands) override;
+    std::vector<Silence> afterReport(const Report& report, const std::vector<HostCommand>& commands) override;
+    std::string textControl() const override { return "LevelMimic"; }
 
 private:
     std::string refusal(int destination) const;
@@ -41,4 +32,4 @@ private:
     std::string lastText_;
 };
 
-#endif  // VESK_HOST_PARVEX_MODEL_H
+#endif  // VESK_HOST_EXPLAIN_PARVEX_EXPLAINER_H

@@ -1,7 +1,6 @@
-#include "parvex_model.h"
+#include "parvex_explainer.h"
 
 #include <cctype>
-#include <cstdio>
 
 #include "database_size.h"
 #include "text.h"
@@ -25,7 +24,7 @@ static bool sameIgnoringCase(const std::string& a, const char* b) {
 
 // Which of the component's tests refuses `destination`, in its order; empty
 // when none does.
-std::string ParvexModel::refusal(int destination) const {
+std::string ParvexExplainer::refusal(int destination) const {
     if (destination == destination_) return "it equals the current destination " + std::to_string(destination_);
     if (destination < 1) return "a destination is 1 or more";
     if (device_ == -1) return "no device yet (send driverid first)";
@@ -36,7 +35,7 @@ std::string ParvexModel::refusal(int destination) const {
     return "it is above DatabaseSize_1 " + std::to_string(d.size) + " of " + d.file;
 }
 
-std::vector<Silence> ParvexModel::afterText(const std::string& text, const std::vector<std::string>& commands) {
+std::vector<Silence> ParvexExplainer::afterText(const std::string& text, const std::vector<HostCommand>& commands) {
     // Split as the component splits: the command before the first '.' or
     // '=', the value after the first '='.
     const std::string command = text.substr(0, text.find_first_of(".="));
@@ -46,12 +45,13 @@ std::vector<Silence> ParvexModel::afterText(const std::string& text, const std::
     const std::string subject =
         command + " " + (value == std::to_string(number) ? value : quoteText(value) + " (read as " + std::to_string(number) + ")");
 
-    for (const std::string& c : commands) {
-        int device = 0, first = 0;
-        if (std::sscanf(c.c_str(), "RR %d %d", &device, &first) == 2) {
-            device_ = device;
-            destination_ = first;
-        }
+    for (const HostCommand& c : commands) {
+        if (c.code != "RR" || c.args.size() < 2) continue;
+        std::optional<int32_t> device = parseInt32(c.args[0].text);
+        std::optional<int32_t> first = parseInt32(c.args[1].text);
+        if (!device || !first) continue;
+        device_ = *device;
+        destination_ = *first;
     }
     std::vector<Silence> out;
     if (command == "driverid") {
@@ -83,10 +83,10 @@ std::vector<Silence> ParvexModel::afterText(const std::string& text, const std::
     return out;
 }
 
-std::vector<Silence> ParvexModel::afterReport(const Report& report, const std::vector<std::string>& commands) {
+std::vector<Silence> ParvexExplainer::afterReport(const Report& report, const std::vector<HostCommand>& commands) {
     std::vector<Silence> out;
-    for (const std::string& c : commands) {
-        if (c.rfind("TP 'text=", 0) == 0) {
+    for (const HostCommand& c : commands) {
+        if (c.code == "TP" && !c.args.empty() && c.args[0].text.rfind("text=", 0) == 0) {
             lastSource_ = report.info;
             lastText_ = report.text;
         }
