@@ -1,0 +1,38 @@
+#include "os.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
+#include <windows.h>
+
+bool stdinIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
+bool stdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
+
+// CompareObjectHandles (Windows 10, Wine) tells whether two handles are one
+// object, pipes included; it is looked up, so older systems still start.
+typedef BOOL(WINAPI* CompareObjects)(HANDLE, HANDLE);
+
+static bool sameFile(HANDLE a, HANDLE b) {
+    BY_HANDLE_FILE_INFORMATION x, y;
+    if (!GetFileInformationByHandle(a, &x) || !GetFileInformationByHandle(b, &y)) return false;
+    return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+           x.nFileIndexLow == y.nFileIndexLow;
+}
+
+bool stdoutIsStderr() {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE || !out || !err) return false;
+    if (out == err) return true;
+    for (const char* dll : {"kernelbase.dll", "kernel32.dll"}) {
+        HMODULE module = GetModuleHandleA(dll);
+        FARPROC found = module ? GetProcAddress(module, "CompareObjectHandles") : nullptr;
+        if (found) return reinterpret_cast<CompareObjects>(reinterpret_cast<void*>(found))(out, err) != 0;
+    }
+    return sameFile(out, err);
+}
+
+void useBinaryStdio() {
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+}
