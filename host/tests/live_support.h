@@ -6,15 +6,19 @@
 #include <asio.hpp>
 #include <gtest/gtest.h>
 #include <atomic>
+#include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "scenario.h"
 
 // Serves every client on its own thread for at most `lifetime`: writes
 // `greeting`, then answers each block the client sends with `answer` (none
 // when empty); closes at once after the greeting when `closeAfterGreeting`.
+// Keeps every block it received, and writes more on the test's word (push).
 class ScriptedRouter {
 public:
     ScriptedRouter(std::string greeting, std::string answer, bool closeAfterGreeting,
@@ -32,6 +36,22 @@ public:
     }
     unsigned short port() const { return acceptor_.local_endpoint().port(); }
     int connections() const { return connections_; }
+    // The blocks clients sent so far, in order, each without its blank line.
+    std::vector<std::string> blocks() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return blocks_;
+    }
+    // Writes `bytes` to every client connected now (on the server's thread,
+    // soon after the call).
+    void push(std::string bytes) {
+        asio::post(io_, [this, bytes = std::move(bytes)] {
+            for (const auto& client : clients_)
+                if (client->socket.is_open()) {
+                    asio::error_code ignored;
+                    asio::write(client->socket, asio::buffer(bytes), ignored);
+                }
+        });
+    }
 
 private:
     struct Client {
@@ -44,6 +64,7 @@ private:
             if (e) return;
             ++connections_;
             auto client = std::make_shared<Client>(Client{std::move(socket), "", {}});
+            clients_.push_back(client);
             asio::async_write(client->socket, asio::buffer(greeting_), [this, client](const asio::error_code& w, size_t) {
                 if (w) return;
                 if (closeAfterGreeting_)
@@ -60,6 +81,10 @@ private:
             client->received.append(client->buffer, n);
             size_t end;
             while ((end = client->received.find("\n\n")) != std::string::npos) {
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    blocks_.push_back(client->received.substr(0, end));
+                }
                 client->received.erase(0, end + 2);
                 if (!answer_.empty()) asio::write(client->socket, asio::buffer(answer_));
             }
@@ -73,6 +98,9 @@ private:
     asio::io_context io_;
     asio::ip::tcp::acceptor acceptor_;
     std::atomic<int> connections_{0};
+    std::vector<std::shared_ptr<Client>> clients_;  // the server's thread only
+    mutable std::mutex mutex_;
+    std::vector<std::string> blocks_;  // guarded by mutex_
     std::thread thread_;
 };
 

@@ -2,10 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <sstream>
+
+#include <unistd.h>
 
 #include "fake_module.h"
 #include "text.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -277,6 +285,37 @@ TEST(ScenarioRunner, MissingPanelFileIsAnErrorUnlessMeant) {
     EXPECT_TRUE(runner.runScript("q.vsc", ".", "create \"\" nopanel\nexpect panel 1 closed\n")) << out.str();
 }
 
+// A fake whose component shows panel file "bad.vesk_ui".
+FakeBehaviour showsBadPanel() {
+    FakeBehaviour b;
+    b.onCreate = [](HostEndpoint& host) { FakeModule::command(host, "PS '1' 'bad.vesk_ui'"); };
+    return b;
+}
+
+TEST(ScenarioRunner, MalformedPanelFileFailsTheScriptNamingFileAndLine) {
+    const struct {
+        const char* content;
+        const char* error;
+    } cases[] = {
+        {"panel 1\ncontrol LevelMimic text\nhello\n", "ERROR bad.vesk_ui:3: expected"},
+        {"# first\r\ncontrol LevelMimic text\r\n", "ERROR bad.vesk_ui:2: expected"},
+        {"panel 1\ncontrol A text\ncontrol A text\n", "ERROR bad.vesk_ui:3: control \"A\" defined twice"},
+    };
+    const fs::path folder = fs::temp_directory_path() / ("vesk-bad-panel-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    for (const auto& c : cases) {
+        std::ofstream((folder / "bad.vesk_ui").string(), std::ios::binary | std::ios::trunc) << c.content;
+        RunHarness h(showsBadPanel(), false);
+        EXPECT_FALSE(h.runner.runScript("p.vsc", ".",
+                                        "module fake\npanels " + folder.string() + "\ncreate\nexpect panel 1 closed\n"))
+            << "input: " << quoteText(c.content) << "\n" << h.out.str();
+        EXPECT_NE(h.out.str().find(c.error), std::string::npos) << "input: " << quoteText(c.content) << "\n" << h.out.str();
+        EXPECT_NE(h.out.str().find("-- p.vsc: FAILED (1 error)"), std::string::npos) << h.out.str();
+    }
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+}
+
 TEST(ScenarioRunner, MissingSiteFolderIsAnError) {
     RunHarness h;
     EXPECT_FALSE(h.runner.runScript("s.vsc", ".", "site no/such/folder\n"));
@@ -298,13 +337,53 @@ TEST(ScenarioRunner, EventsNeedAComponent) {
     }
 }
 
-TEST(ScenarioRunner, TemporarySiteHoldsTheDeviceFiles) {
-    RunHarness h;
-    // QX_ROOT is set while the script runs; the statement "say" cannot show
-    // it, so the file is checked through the environment afterwards: it must
-    // be gone with the site.
-    EXPECT_TRUE(h.runner.runScript("t.vsc", ".", "site temp\ndevice 5 size 64\nconfig 7 text \"x\"\nconfig 7 none\n"))
+// What a component finds of its site when it reads it: the two variables and
+// the device files, as its text event "look" sees them.
+struct SiteSeen {
+    std::string root;
+    std::string system;
+    std::vector<std::optional<std::string>> dev5;  // one per look; null: no file
+    std::vector<std::optional<std::string>> dev7;
+};
+
+std::optional<std::string> fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+FakeBehaviour looksAtTheSite(SiteSeen& seen) {
+    FakeBehaviour b;
+    b.onEvent = [&seen](HostEndpoint&, void* data, int type) -> char* {
+        if (type != 3 || !data || std::string(static_cast<const char*>(data)) != "look") return nullptr;
+        const char* root = getenv("QX_ROOT");
+        const char* system = getenv("QX_SYSTEM");
+        seen.root = root ? root : "";
+        seen.system = system ? system : "";
+        const std::string folder = seen.root + "/" + seen.system + "/config/system/";
+        seen.dev5.push_back(fileText(folder + "dev_005.ini"));
+        seen.dev7.push_back(fileText(folder + "dev_007.ini"));
+        return nullptr;
+    };
+    return b;
+}
+
+TEST(ScenarioRunner, TemporarySiteHoldsTheDeviceFilesWhileTheScriptRuns) {
+    SiteSeen seen;
+    RunHarness h(looksAtTheSite(seen));
+    EXPECT_TRUE(h.runner.runScript("t.vsc", ".",
+                                   "site temp system sys\ndevice 5 size 64\nconfig 7 text \"a\\x00b\"\ncreate\n"
+                                   "send look\nconfig 7 none\nresize 5 8\nsend look\n"))
         << h.out.str();
+    ASSERT_FALSE(seen.root.empty()) << "QX_ROOT was not set while the script ran";
+    EXPECT_EQ(seen.system, "sys");
+    const std::vector<std::optional<std::string>> dev5 = {std::string("[Database]\nDatabaseSize_1=64\n"),
+                                                          std::string("[Database]\nDatabaseSize_1=8\n")};
+    const std::vector<std::optional<std::string>> dev7 = {std::string("a\0b", 3), std::nullopt};
+    EXPECT_EQ(seen.dev5, dev5);
+    EXPECT_EQ(seen.dev7, dev7);
+    // Gone with the script: the folder and the variables.
+    EXPECT_FALSE(fs::exists(seen.root)) << seen.root;
     EXPECT_EQ(getenv("QX_ROOT"), nullptr);
     EXPECT_EQ(getenv("QX_SYSTEM"), nullptr);
 }

@@ -131,11 +131,6 @@ TEST(PanelShow, ResultTellsWhetherHostReplied) {
     }
 }
 
-TEST(PanelShow, NoHostIsTrue) {
-    Component component(nullptr, "panels/x");
-    EXPECT_TRUE(component.panelShow(V("1"), V("mimic.vesk_ui"), V("7")));
-}
-
 // `send` gets a text of `fill` too long for inline room; with every allocation
 // refused it must fail and call the host not at all.
 void ExpectUnbuildableNotSent(const char* panelFolder, char fill,
@@ -265,11 +260,6 @@ TEST(TextPut, UnbuildableCommandIsNotSent) {
     });
 }
 
-TEST(TextPut, NoHostSendsNothing) {
-    Component component(nullptr, "");
-    EXPECT_TRUE(component.textPut(V("text"), V("x"), V("1"), V("LevelMimic")));
-}
-
 // ---- textGet ----
 
 TEST(TextGet, BuildsCommand) {
@@ -385,15 +375,6 @@ TEST(TextGet, NullReplyGivesEmptyAndNothingHandedBack) {
     EXPECT_TRUE(debug.texts.empty()) << Joined(debug.texts);
 }
 
-TEST(TextGet, NoHostGivesEmpty) {
-    Component component(nullptr, "");
-    DebugCapture debug;
-    vesk_string result("stale");
-    component.textGet(V("value"), V("1"), V("alm_1"), result);
-    EXPECT_EQ(Str(result), "");
-    EXPECT_TRUE(debug.texts.empty()) << Joined(debug.texts);
-}
-
 TEST(TextGet, ReplyHandedBackOnceAfterCopying) {
     for (const char* param : {"value", "all"}) {
         ScribblingHost host("value=12345");
@@ -469,12 +450,6 @@ TEST(ControlsGet, NullReplyGivesEmptyList) {
     EXPECT_EQ(list.count(), 0u);
     EXPECT_EQ(host.commands.size(), 1u);
     EXPECT_FALSE(HandedBackAnything(host)) << Joined(host.calls);
-}
-
-TEST(ControlsGet, NoHostGivesEmptyList) {
-    Component component(nullptr, "");
-    vesk_stringlist list = component.controlsGet(V("1"), V("alm_"));
-    EXPECT_EQ(list.count(), 0u);
 }
 
 TEST(ControlsGet, ReplyHandedBackOnceAfterListIsBuilt) {
@@ -560,6 +535,8 @@ TEST(NumberCommands, RepliesAreIgnored) {
 
 // ---- No host ----
 
+// Every command of a component without a host, in one place: nothing is
+// called, each gives its no-host result, and nothing is written to debug.
 TEST(NoHost, EveryCommandYieldsItsNoHostResult) {
     Component component(nullptr, "panels/x");
     DebugCapture debug;

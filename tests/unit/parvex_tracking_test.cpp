@@ -14,11 +14,18 @@ namespace {
 
 using namespace parvex_test;
 
+std::vector<std::string> Concat(std::vector<std::string> first, const std::vector<std::string>& then) {
+    first.insert(first.end(), then.begin(), then.end());
+    return first;
+}
+
 // The usual site with the pair 5/12 set.
 struct PairedRig : Rig {
     PairedRig() : Rig(WriteDevices5And7) { SetPair(*component, 5, 12); }
 };
 
+// The one place that spells the set-up sequence out; other tests take it
+// from PairCommands.
 TEST(ParvexTracking, NormalStart) {
     Rig rig(WriteDevices5And7);
     vesk_client_callback& c = *rig.component;
@@ -48,8 +55,7 @@ TEST(ParvexTracking, DestinationBeforeDevice) {
     rig.step("step: destid=12, driverid=5", [&] { Send(c, "destid=12"); Send(c, "driverid=5"); }, {});
     rig.step("step: timer 1 without a pair", [&] { Timer(c, 1); }, {"ET 1"});
     rig.step("step: unusedtext=Spare", [&] { Send(c, "unusedtext=Spare"); }, {ShowCommand("Spare")});
-    rig.step("step: destid=12 again", [&] { Send(c, "destid=12"); },
-             {"RU 5", "RR 5 12 12", "RP 5 12 12", "ET 1 10000"});
+    rig.step("step: destid=12 again", [&] { Send(c, "destid=12"); }, PairCommands(5, 5, 12));
 }
 
 TEST(ParvexTracking, ChangingTheDevice) {
@@ -60,7 +66,7 @@ TEST(ParvexTracking, ChangingTheDevice) {
     rig.step("step: timer 1", [&] { Timer(c, 1); }, {"RP 7 12 12"});
     rig.step("step: report from the old device", [&] { Report(c, 5, 12, 3, "CAM 3"); }, {});
     rig.step("step: destid=12 (current destination)", [&] { Send(c, "destid=12"); }, {});
-    rig.step("step: destid=20", [&] { Send(c, "destid=20"); }, {"RU 7", "RR 7 20 20", "RP 7 20 20", "ET 1 10000"});
+    rig.step("step: destid=20", [&] { Send(c, "destid=20"); }, PairCommands(7, 7, 20));
     rig.step("step: report 7/20, delete", [&] {
         Report(c, 7, 20, 2, "VT 2");
         rig.component.reset();
@@ -80,7 +86,7 @@ TEST(ParvexTracking, ChangingTheDestination) {
     vesk_client_callback& c = *rig.component;
     Report(c, 5, 12, 4, "CAM 4");
 
-    rig.step("step: destid=13", [&] { Send(c, "destid=13"); }, {"RU 5", "RR 5 13 13", "RP 5 13 13", "ET 1 10000"});
+    rig.step("step: destid=13", [&] { Send(c, "destid=13"); }, PairCommands(5, 5, 13));
     rig.step("step: report with the source already shown, then timer 1 twice", [&] {
         Report(c, 5, 13, 4, "CAM 4");
         Timer(c, 1);
@@ -98,7 +104,7 @@ TEST(ParvexTracking, SameDestinationOnAnotherDevice) {
 
     rig.step("step: driverid=7, destid=12", [&] { Send(c, "driverid=7"); Send(c, "destid=12"); }, {});
     rig.step("step: destid=13, destid=12", [&] { Send(c, "destid=13"); Send(c, "destid=12"); },
-             {"RU 7", "RR 7 13 13", "RP 7 13 13", "ET 1 10000", "RU 7", "RR 7 12 12", "RP 7 12 12", "ET 1 10000"});
+             Concat(PairCommands(7, 7, 13), PairCommands(7, 7, 12)));
 }
 
 // Every refusal sends nothing, and leaves the pair that was set (checked by the
@@ -256,7 +262,7 @@ TEST(ParvexTracking, SameSourceNumberOnAnotherRouterIsShown) {
     vesk_client_callback& c = *rig.component;
     Report(c, 5, 12, 3, "CAM 3");
     rig.step("step: driverid=7, destid=4", [&] { Send(c, "driverid=7"); Send(c, "destid=4"); },
-             {"RU 7", "RR 7 4 4", "RP 7 4 4", "ET 1 10000"});
+             PairCommands(7, 7, 4));
     rig.step("step: report 7/4 info 3 \"STUDIO C\"", [&] { Report(c, 7, 4, 3, "STUDIO C"); },
              {ShowCommand("STUDIO C"), "ET 1"});
 }
