@@ -9,12 +9,13 @@
 
 static const char kFooter[] =
     "\nAt least one of --listen and --swp08 must be given; both serve the same router.\n"
-    "The first line written is \"listening on ADDR:PORT\" (Videohub) with the port really\n"
-    "bound, then \"swp08 listening on ADDR:PORT\" (SW-P-08) when served.\n"
+    "The first lines written are \"listening on ADDR:PORT\" (Videohub) and \"swp08\n"
+    "listening on ADDR:PORT\" (SW-P-08), for the services given, with the ports really bound.\n"
     "It reads commands on standard input when that is a pipe, a file or a terminal\n"
     "it is in the foreground of, and keeps serving without them.\n\n"
     "exit status: 0 after quit, SIGINT or SIGTERM (and after --help, --version);\n"
-    "             1 when it cannot listen; 2 on a bad option or labels file.\n\n";
+    "             1 when it cannot listen; 2 on a bad option or labels file, or\n"
+    "             when neither --listen nor --swp08 is given.\n\n";
 
 constexpr uint16_t kVideohubPort = 9990;
 

@@ -35,7 +35,8 @@ std::string run(const std::vector<std::string>& steps, Swp08Outbox::Limits limit
             now += std::chrono::milliseconds(std::stoi(step.substr(6)));
             const Swp08Outbox::Due due = outbox.poll(now);
             if (due.gaveUp) notes += "gave-up ";
-            if (due.frame) notes += std::string(1, static_cast<char>(due.frame->at(0))) + (due.resent ? "-again " : " ");
+            const char sent = due.frame ? static_cast<char>(due.frame->at(0)) : '?';
+            if (due.frame) notes += std::string(1, sent) + (due.resent ? "-again " : " ");
             if (!due.gaveUp && !due.frame) notes += "- ";
         }
     }

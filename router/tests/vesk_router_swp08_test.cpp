@@ -151,6 +151,11 @@ TEST(VeskRouterSwp08, AConnectToAnotherClientsLockIsRefused) {
     EXPECT_EQ(describe(client.nextFrame()), "3 m0 dest 1 src 1") << "unchanged";
 }
 
+// "COMMAND@FIRST+COUNT ": one message of a dump or of names.
+std::string chunk(uint8_t command, int first, size_t count) {
+    return std::to_string(command) + "@" + std::to_string(first) + "+" + std::to_string(count) + " ";
+}
+
 struct DumpCase {
     const char* what;
     std::vector<std::string> args;
@@ -162,7 +167,8 @@ TEST(VeskRouterSwp08, TallyDumpsComeInChunks) {
     const DumpCase cases[] = {
         {"16 outputs", {}, false, "22@0+16 "},
         {"extended", {}, true, "151@0+16 "},
-        {"300 outputs", {"--inputs", "300", "--outputs", "300"}, false, "23@0+64 23@64+64 23@128+64 23@192+64 23@256+44 "},
+        {"300 outputs", {"--inputs", "300", "--outputs", "300"}, false,
+         "23@0+64 23@64+64 23@128+64 23@192+64 23@256+44 "},
         {"unrouted left out", {"--inputs", "70", "--outputs", "72"}, false, "22@0+64 22@64+6 "},
     };
     for (const DumpCase& c : cases) {
@@ -173,7 +179,7 @@ TEST(VeskRouterSwp08, TallyDumpsComeInChunks) {
         std::string got;
         for (Bytes data; !(data = client.nextFrame(std::chrono::milliseconds(500))).empty();) {
             const Message m = swp08::decodeMessage(data).message;
-            got += std::to_string(data[0]) + "@" + std::to_string(m.first) + "+" + std::to_string(m.sources.size()) + " ";
+            got += chunk(data[0], m.first, m.sources.size());
             for (size_t i = 0; i < m.sources.size(); ++i)
                 EXPECT_EQ(m.sources[i], m.first + static_cast<int>(i)) << c.what << ": straight routes";
         }
@@ -210,7 +216,7 @@ TEST(VeskRouterSwp08, NamesComeWithTheLengthAsked) {
         std::string got, first;
         for (Bytes data; !(data = client.nextFrame(std::chrono::milliseconds(500))).empty();) {
             const Message reply = swp08::decodeMessage(data).message;
-            got += std::to_string(data[0]) + "@" + std::to_string(reply.first) + "+" + std::to_string(reply.names.size()) + " ";
+            got += chunk(data[0], reply.first, reply.names.size());
             if (first.empty() && !reply.names.empty()) first = reply.names[0];
             EXPECT_EQ(reply.nameLength, c.length) << got;
         }
@@ -244,7 +250,8 @@ TEST(VeskRouterSwp08, ReSendsOnNakAndWithoutAck) {
     std::vector<Bytes> frames;
     // The second comes at once after the NAK (well before the 1 s timeout),
     // the third after 1 s without an answer.
-    for (std::optional<swp08::FrameEvent> e; frames.size() < 3 && (e = client.next(frames.size() == 1 ? 600ms : 5s));) {
+    for (std::optional<swp08::FrameEvent> e;
+         frames.size() < 3 && (e = client.next(frames.size() == 1 ? 600ms : 5s));) {
         if (e->kind != swp08::FrameEventKind::Frame) continue;
         frames.push_back(e->data);
         if (frames.size() == 1) client.nak();
