@@ -2,7 +2,9 @@
 
 #include "text_bytes.h"
 
-std::string Origin::describe() const { return isConsole() ? "the console" : "client " + std::to_string(client); }
+std::string Origin::describe() const {
+    return isConsole() ? "the console" : std::string(kind) + " " + std::to_string(client);
+}
 
 int SharedRouter::subscribe(Listener listener) {
     listeners_.emplace_back(nextToken_, std::move(listener));

@@ -28,10 +28,11 @@
 // Who made a change: a client (ids from SharedRouter::newClient, unique across
 // every service) or the console.
 struct Origin {
-    int client = 0;  // 0: the console
+    int client = 0;              // 0: the console
+    const char* kind = "client";  // how logs name the client: a static text
     static Origin console() { return Origin{0}; }
     bool isConsole() const { return client == 0; }
-    // "client 3" or "the console".
+    // "client 3" (`kind` and the id), or "the console".
     std::string describe() const;
 };
 

@@ -89,6 +89,9 @@ TEST(VeskRouterCli, OptionsHelpVersionAndExitStatuses) {
         {{"--labels"}, 2, "", "--labels"},
         {{"--bogus", "1"}, 2, "", "--bogus"},
         {{"stray"}, 2, "", "stray"},
+        {{"--help"}, 0, "Without --listen or --swp08 it serves Videohub on 127.0.0.1:9990", ""},
+        {{"--swp08", "127.0.0.1"}, 2, "", "--swp08"},
+        {{"--swp08", "127.0.0.1:0", "--swp08-level", "256"}, 2, "", "--swp08-level"},
     };
     for (const OptionCase& c : cases) {
         const Finished run = runRouter(c.args);
