@@ -316,6 +316,22 @@ TEST(ScenarioRunner, MalformedPanelFileFailsTheScriptNamingFileAndLine) {
     fs::remove_all(folder, ignored);
 }
 
+// With the module from --module, a "panels" statement before "create" still
+// decides where panel files are.
+TEST(ScenarioRunner, PanelsBeforeCreateDecideWhereThePanelFileIs) {
+    const fs::path folder = fs::temp_directory_path() / ("vesk-panels-first-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    std::ofstream((folder / "shown.vesk_ui").string()) << "panel 1\ncontrol LevelMimic text\ntext = FROM-PANELS\n";
+    FakeBehaviour b;
+    b.onCreate = [](HostEndpoint& host) { FakeModule::command(host, "PS '1' 'shown.vesk_ui'"); };
+    RunHarness h(b, true);
+    EXPECT_TRUE(h.runner.runScript("p.vsc", ".",
+                                   "panels " + folder.string() + "\ncreate\nexpect control LevelMimic text FROM-PANELS\n"))
+        << h.out.str();
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+}
+
 TEST(ScenarioRunner, MissingSiteFolderIsAnError) {
     RunHarness h;
     EXPECT_FALSE(h.runner.runScript("s.vsc", ".", "site no/such/folder\n"));
