@@ -34,8 +34,8 @@ const std::string kNak = "\x10\x15";
 
 // Serves every client on its own thread for at most `lifetime`: writes
 // `greeting`, then passes the data of each frame the client sends to
-// `answer` and writes what it returns (closes at once after the greeting
-// when `closeAfterGreeting`). `answer` runs on the server's thread only.
+// `answer` and writes what it returns (when `closeAfterGreeting`, closes its
+// side at once after the greeting and answers nothing). `answer` runs on the server's thread only.
 class Swp08Router {
 public:
     using Answer = std::function<std::string(const std::string& data)>;
@@ -75,10 +75,11 @@ private:
             if (e) return;
             auto client = std::make_shared<Client>(Client{std::move(socket), {}, false, false, {}});
             asio::write(client->socket, asio::buffer(greeting_));
-            if (closeAfterGreeting_)
-                client->socket.close();
-            else
-                read(client);
+            // A half close keeps reading, so that what the client sent
+            // meanwhile does not turn the close into a reset.
+            asio::error_code ignored;
+            if (closeAfterGreeting_) client->socket.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+            read(client);
             accept();
         });
     }
@@ -106,7 +107,7 @@ private:
             std::lock_guard<std::mutex> lock(mutex_);
             ++acks_;
         }
-        if (b != '\x03' || !c.inFrame || c.body.size() < 3) return;
+        if (b != '\x03' || !c.inFrame || c.body.size() < 3 || closeAfterGreeting_) return;
         c.inFrame = false;
         const std::string reply = answer_(c.body.substr(0, c.body.size() - 2));
         if (!reply.empty()) asio::write(c.socket, asio::buffer(reply));
