@@ -25,7 +25,8 @@ static bool checkSwp08(const RouterSpec& spec, std::string& error) {
 const std::vector<RouterProtocol>& protocols() {
     static const std::vector<RouterProtocol> list = {
         {"videohub", 9990, {}, makeVideohub},
-        {"swp08", 8910, {{"matrix", "1..256 (1)"}, {"level", "1..256 (1)"}, {"names", "4, 8, 12, 16 or 32 (16)"}}, makeSwp08, checkSwp08},
+        {"swp08", 8910, {{"matrix", "1..256 (1)"}, {"level", "1..256 (1)"}, {"names", "4, 8, 12, 16 or 32 (16)"}},
+         makeSwp08, checkSwp08},
     };
     return list;
 }

@@ -55,6 +55,8 @@ static ClientTiming withResends(ClientTiming timing) {
 
 static std::string bytesOf(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
+static bool isControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
 static std::string hexByte(int byte) {
     static const char kDigits[] = "0123456789ABCDEF";
     return std::string{kDigits[(byte >> 4) & 15], kDigits[byte & 15]};
@@ -85,7 +87,8 @@ void Swp08Client::problem(const std::string& text) {
     if (problems_ <= kMaxProblemNotes)
         note(text);
     else
-        note("sent more problems than " + std::to_string(kMaxProblemNotes) + ": the rest of this connection goes unnoted");
+        note("sent more problems than " + std::to_string(kMaxProblemNotes) +
+             ": the rest of this connection goes unnoted");
 }
 
 std::string Swp08Client::describe() const {
@@ -343,7 +346,7 @@ void Swp08Client::checkNames(const Message& m) {
     sourcesNamed_ = std::max(sourcesNamed_, m.first + static_cast<int>(m.names.size()));
     for (size_t i = 0; i < m.names.size(); ++i) {
         const std::string& name = m.names[i];
-        if (std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+        if (std::none_of(name.begin(), name.end(), isControl))
             continue;
         problem("named source " + std::to_string(m.first + static_cast<int>(i) + 1) + " " + quoteText(name) +
                 ", with control bytes: kept as sent");
