@@ -1,6 +1,7 @@
 #include "backends.h"
 
 #include "live_routers.h"
+#include "swp08_client.h"
 #include "videohub_client.h"
 
 static std::unique_ptr<RouterBackend> makeVideohub(int device, const RouterSpec& spec, BackendContext& context,
@@ -8,10 +9,24 @@ static std::unique_ptr<RouterBackend> makeVideohub(int device, const RouterSpec&
     return std::make_unique<VideohubClient>(context.io, device, spec.host, spec.port, context.timing, context.events);
 }
 
+static std::unique_ptr<RouterBackend> makeSwp08(int device, const RouterSpec& spec, BackendContext& context,
+                                                std::string& error) {
+    std::optional<Swp08Client::Options> options = Swp08Client::Options::parse(spec.options, error);
+    if (!options) return nullptr;
+    return std::make_unique<Swp08Client>(context.io, device, spec.host, spec.port, *options, context.timing,
+                                         context.events);
+}
+
+static bool checkSwp08(const RouterSpec& spec, std::string& error) {
+    return Swp08Client::Options::parse(spec.options, error).has_value();
+}
+
 // The router protocols, one line each.
 const std::vector<RouterProtocol>& protocols() {
     static const std::vector<RouterProtocol> list = {
         {"videohub", 9990, {}, makeVideohub},
+        {"swp08", 8910, {{"matrix", "1..256 (1)"}, {"level", "1..256 (1)"}, {"names", "4, 8, 12, 16 or 32 (16)"}},
+         makeSwp08, checkSwp08},
     };
     return list;
 }
@@ -63,6 +78,7 @@ std::optional<RouterSpec> parseRouterSpec(const std::string& text, std::string& 
     spec.host = address->host;
     spec.port = address->port;
     if (query != std::string::npos && !parseOptions(rest.substr(query + 1), *protocol, spec, error)) return std::nullopt;
+    if (protocol->check && !protocol->check(spec, error)) return std::nullopt;
     return spec;
 }
 

@@ -1,7 +1,8 @@
 // Which backend each router device is: the only place that chooses. A device
 // is simulated ("device D size S") or follows a real router through one of the
 // protocols registered in protocols() ("device D videohub HOST[:PORT]",
-// "--router D=videohub://HOST[:PORT]").
+// "--router D=videohub://HOST[:PORT]", "device D swp08 HOST[:PORT] matrix 2",
+// "--router D=swp08://HOST[:PORT]?matrix=2&level=1&names=16").
 //
 // Replacing a device's backend is safe while the old one's network handlers
 // are still queued: they run later and do nothing.
@@ -30,7 +31,7 @@ struct RouterSpec {
 
 // "PROTOCOL://HOST[:PORT][?NAME=VALUE&...]", or a bare "HOST[:PORT]" for
 // Videohub. Null with `error` set when the protocol is unknown, the address
-// malformed or an option is not one the protocol takes.
+// malformed, an option is not one the protocol takes or its value is bad.
 std::optional<RouterSpec> parseRouterSpec(const std::string& text, std::string& error);
 // "videohub://127.0.0.1:9990".
 std::string formatRouterSpec(const RouterSpec& spec);
@@ -51,6 +52,10 @@ struct RouterProtocol {
     // Makes the backend; null with `error` set when an option's value is bad.
     std::unique_ptr<RouterBackend> (*make)(int device, const RouterSpec& spec, BackendContext& context,
                                            std::string& error);
+    // Checks the options' values (parseRouterSpec calls it, so a bad value is
+    // refused where it is written); false with `error` naming the values
+    // allowed. None: any value is taken.
+    bool (*check)(const RouterSpec& spec, std::string& error) = nullptr;
 };
 const std::vector<RouterProtocol>& protocols();
 const RouterProtocol* findProtocol(const std::string& name);
