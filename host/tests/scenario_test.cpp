@@ -17,11 +17,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TEST(ScenarioParser, ErrorsNameTheLineAndWhatWasExpected) {
-    const struct {
-        const char* line;
-        const char* message;
-    } cases[] = {
+struct LineError {
+    const char* line;
+    const char* message;
+};
+
+// Malformed statements and the error each gives.
+std::vector<LineError> lineErrors() {
+    return {
         {"jump 5", "unknown statement \"jump\""},
         {"\"route\" 5 12 3", "expected a statement, got a quoted text"},
         {"route 5 x 3", "expected a number from -2147483648 to 2147483647 for the destination, got \"x\""},
@@ -84,7 +87,10 @@ TEST(ScenarioParser, ErrorsNameTheLineAndWhatWasExpected) {
         {"expect text a within -1", "expected a number from 0 to 2147483647 for the time, got \"-1\""},
         {"expect text a b within 5", "expected \"expect text TEXT\""},
     };
-    for (const auto& c : cases) {
+}
+
+TEST(ScenarioParser, ErrorsNameTheLineAndWhatWasExpected) {
+    for (const LineError& c : lineErrors()) {
         const std::string script = "# first line\n\ncreate\n" + std::string(c.line) + "\nshow\n";
         ParsedScript parsed = parseScript(script);
         ASSERT_EQ(parsed.errors.size(), 1u) << "input: " << quoteText(c.line);
