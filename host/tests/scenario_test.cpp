@@ -22,8 +22,8 @@ struct LineError {
     const char* message;
 };
 
-// Malformed statements and the error each gives.
-std::vector<LineError> lineErrors() {
+// Malformed statements and the error each gives: words, numbers and quotes.
+std::vector<LineError> shapeErrors() {
     return {
         {"jump 5", "unknown statement \"jump\""},
         {"\"route\" 5 12 3", "expected a statement, got a quoted text"},
@@ -60,6 +60,12 @@ std::vector<LineError> lineErrors() {
         {"send \"\\x4\"", "expected two hex digits"},
         {"send \"\\x00\"", "expected \\x00 only in the text of \"config D text TEXT\""},
         {"say \"a\\x00b\"", "expected \\x00 only in the text of \"config D text TEXT\""},
+    };
+}
+
+// Malformed statements and the error each gives: statements' own forms.
+std::vector<LineError> formErrors() {
+    return {
         {"event 1 0", "expected a type other than 1, 2 and 3"},
         {"event 5 7", "expected data word 0 with type 5"},
         {"timer", "expected \"timer N\""},
@@ -90,7 +96,9 @@ std::vector<LineError> lineErrors() {
 }
 
 TEST(ScenarioParser, ErrorsNameTheLineAndWhatWasExpected) {
-    for (const LineError& c : lineErrors()) {
+    std::vector<LineError> cases = shapeErrors();
+    for (const LineError& c : formErrors()) cases.push_back(c);
+    for (const LineError& c : cases) {
         const std::string script = "# first line\n\ncreate\n" + std::string(c.line) + "\nshow\n";
         ParsedScript parsed = parseScript(script);
         ASSERT_EQ(parsed.errors.size(), 1u) << "input: " << quoteText(c.line);
