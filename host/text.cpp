@@ -1,5 +1,7 @@
 #include "text.h"
 
+#include "text_bytes.h"
+
 #include <cstdio>
 
 std::optional<int32_t> parseInt32(const std::string& text) {
@@ -48,39 +50,8 @@ size_t utf8SequenceAt(const std::string& text, size_t at) {
     return length;
 }
 
-static void appendHex(std::string& out, unsigned char c) {
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "\\x%02X", c);
-    out += hex;
-}
-
-std::string escapeBytes(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        const size_t length = utf8SequenceAt(text, i);
-        // C1 controls (U+0080..U+009F, bytes C2 80..C2 9F) steer terminals too.
-        const bool c1 = length == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
-        if (length > 1 && !c1) {
-            out.append(text, i, length);
-            i += length;
-            continue;
-        }
-        switch (c) {
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            case '\\': out += "\\\\"; break;
-            default:
-                if (c < 0x20 || c >= 0x7F)
-                    appendHex(out, c);
-                else
-                    out += static_cast<char>(c);
-        }
-        ++i;
-    }
-    return out;
-}
+// One escaping rule for vesk-host's transcript and vesk-router's log.
+std::string escapeBytes(const std::string& text) { return escapeText(text); }
 
 size_t textWidth(const std::string& text) {
     size_t width = 0;

@@ -1,6 +1,6 @@
 #include "backends.h"
 
-#include "live_routers.h"
+#include "host_port.h"
 #include "swp08_client.h"
 #include "videohub_client.h"
 
@@ -70,7 +70,7 @@ std::optional<RouterSpec> parseRouterSpec(const std::string& text, std::string& 
         return std::nullopt;
     }
     const size_t query = rest.find('?');
-    std::optional<RouterAddress> address = parseRouterAddress(rest.substr(0, query), protocol->defaultPort);
+    std::optional<HostPort> address = parseHostPort(rest.substr(0, query), protocol->defaultPort);
     if (!address) {
         error = "expected HOST or HOST:PORT (port 1..65535), got \"" + rest.substr(0, query) + "\"";
         return std::nullopt;
@@ -83,7 +83,7 @@ std::optional<RouterSpec> parseRouterSpec(const std::string& text, std::string& 
 }
 
 std::string formatRouterSpec(const RouterSpec& spec) {
-    return spec.protocol + "://" + formatRouterAddress(RouterAddress{spec.host, spec.port});
+    return spec.protocol + "://" + formatHostPort(HostPort{spec.host, spec.port});
 }
 
 RouterBackend* Backends::find(int device) const {

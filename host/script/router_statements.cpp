@@ -1,7 +1,7 @@
 // device, source, rename, route, offline, online, resize: the router
 // devices of a script. A simulated device changes at once; a live router is
 // asked, and only what it then reports changes anything.
-#include "live_routers.h"
+#include "host_port.h"
 #include "session.h"
 #include "shape.h"
 #include "statements.h"
@@ -20,7 +20,7 @@ static std::optional<RouterSpec> routerSpecOf(const Statement& s, std::string& e
         }
         query += (query.empty() ? "?" : "&") + w[i].text + "=" + w[i + 1].text;
     }
-    std::optional<RouterAddress> address = parseRouterAddress(w[3].text);
+    std::optional<HostPort> address = parseHostPort(w[3].text, 1);
     if (!address || w[3].text.find_first_of("?/") != std::string::npos) {
         error = "expected HOST or HOST:PORT (port 1..65535), got " + quoteText(w[3].text);
         return std::nullopt;
