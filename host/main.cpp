@@ -25,9 +25,10 @@
 #include "scenario.h"
 #include "script_file.h"
 #include "transcript.h"
+#include "ui/web/web_host.h"
 
 static const char kUsage[] =
-    "usage: vesk-host [--module PATH] [--router D=[PROTOCOL://]HOST[:PORT]]... [--json] [--] [SCRIPT...]\n"
+    "usage: vesk-host [--module PATH] [--router D=[PROTOCOL://]HOST[:PORT]]... [--json] [--web [ADDR:]PORT] [--] [SCRIPT...]\n"
     "  Runs each SCRIPT from a fresh emulator and prints the traffic, then\n"
     "  \"N passed, M failed\". Without scripts it reads standard input, with a\n"
     "  prompt when that is a terminal (type help there). \"-\" names standard\n"
@@ -38,6 +39,8 @@ static const char kUsage[] =
     "  --router D=HOST[:PORT]  router device D (1..999) is the Videohub router\n"
     "                 there (port 9990 by default) in every script and at the\n"
     "                 prompt; videohub://HOST[:PORT] names the protocol\n"
+    "  --web [ADDR:]PORT  shows the panel as a live web page there (ADDR\n"
+    "                 127.0.0.1 by default; port 0 picks a free one)\n"
     "  --version      the version of vesk-host\n";
 
 static std::string folderName(const std::string& path) {
@@ -103,6 +106,7 @@ int main(int argc, char** argv) {
     std::ios::sync_with_stdio(true);
     RunOptions options;
     bool json = false;
+    std::optional<HostPort> web;
     bool optionsEnded = false;
     std::vector<std::string> scripts;
     for (int i = 1; i < argc; ++i) {
@@ -127,6 +131,12 @@ int main(int argc, char** argv) {
                 std::cerr << "vesk-host: " << problem << "\n";
                 return 2;
             }
+        } else if (arg == "--web") {
+            std::string why;
+            if (i + 1 == argc || !(web = parseWebAddress(argv[++i], why))) {
+                std::cerr << "vesk-host: " << (why.empty() ? "option --web needs a value ([ADDR:]PORT)" : why) << "\n";
+                return 2;
+            }
         } else if (arg == "--json") {
             json = true;
         } else if (arg == "--version") {
@@ -148,9 +158,23 @@ int main(int argc, char** argv) {
                                           : std::make_unique<TextRenderer>(std::cout, alerts);
     // The prompt holds the terminal's events while it serves routers.
     HoldingSink terminal(*renderer);
-    Transcript transcript(terminal);
+    FanOutSink everyone;
+    everyone.add(terminal);
+    WebView page;
+    if (web) everyone.add(page);
+    Transcript transcript(everyone);
     ModuleCache modules;
     ScenarioRunner runner(transcript, modules, options);
+    std::unique_ptr<WebHost> webHost;
+    if (web) {
+        webHost = std::make_unique<WebHost>(runner.loop().io(), page, [&runner] { return runner.snapshot(); },
+                                            [&transcript](const std::string& text) { transcript.note(text); });
+        std::string why;
+        if (!webHost->start(*web, std::cerr, why)) {
+            std::cerr << "vesk-host: " << why << "\n";
+            return 2;
+        }
+    }
 
     int passed = 0;
     int failed = 0;

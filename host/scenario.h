@@ -185,6 +185,8 @@ public:
     // Without one the virtual clock stands still between statements.
     void idle(int ms);
     EventLoop& loop() { return loop_; }
+    // What "state" shows now; null between scripts. Reads the host, never calls the component.
+    std::optional<HostState> snapshot() const { return emulator_ ? std::optional<HostState>(hostState()) : std::nullopt; }
 
 private:
     // False when the statement failed as a script error (the script stops).
