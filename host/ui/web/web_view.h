@@ -31,9 +31,9 @@ public:
     // script runs. Called only from the loop's handlers.
     using StateSource = std::function<std::optional<HostState>()>;
     // Transcript lines kept (and sent to a page that connects).
-    static const size_t kKeptLines = 200;
+    static constexpr size_t kKeptLines = 200;
     // A longer transcript line is cut to this many bytes.
-    static const size_t kLongestLine = 2000;
+    static constexpr size_t kLongestLine = 2000;
 
     WebView();
     ~WebView() override;
