@@ -77,6 +77,8 @@ bench: native
 	$(BUILD)/native/bench/event_bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
 	    --benchmark_report_aggregates_only=true || status=1; \
 	$(BUILD)/native/bench/live_bench $(BUILD)/native/Parvex.so $(BUILD)/native/host/vesk-host || status=1; \
+	node bench/web_bench.js $(BUILD)/native/host/vesk-host $(BUILD)/native/Parvex.so \
+	    $(BUILD)/native/router/server/vesk-router; rc=$$?; [ $$rc = 0 ] || [ $$rc = 77 ] || status=1; \
 	exit $$status
 
 # Line and branch coverage of the module code: $(BUILD)/coverage/coverage/index.html and summary.txt

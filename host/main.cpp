@@ -15,6 +15,7 @@
 #include "scenario.h"
 #include "script_file.h"
 #include "transcript.h"
+#include "ui/web/web_host.h"
 
 static std::string folderName(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
     const bool json = parsed->json;
     std::vector<std::string> scripts = parsed->scripts;
     const RunOptions& options = parsed->run;
+    const std::optional<HostPort>& web = parsed->web;
 
     watchInterrupts();
     std::ostream* alerts = alertsWanted() ? &std::cerr : nullptr;
@@ -58,9 +60,23 @@ int main(int argc, char** argv) {
                                           : std::make_unique<TextRenderer>(std::cout, alerts);
     // The prompt holds the terminal's events while it serves routers.
     HoldingSink terminal(*renderer);
-    Transcript transcript(terminal);
+    FanOutSink everyone;
+    everyone.add(terminal);
+    WebView page;
+    if (web) everyone.add(page);
+    Transcript transcript(everyone);
     ModuleCache modules;
     ScenarioRunner runner(transcript, modules, options);
+    std::unique_ptr<WebHost> webHost;
+    if (web) {
+        webHost = std::make_unique<WebHost>(runner.loop().io(), page, [&runner] { return runner.snapshot(); },
+                                            [&transcript](const std::string& text) { transcript.note(text); });
+        std::string why;
+        if (!webHost->start(*web, std::cerr, why)) {
+            std::cerr << "vesk-host: " << why << "\n";
+            return 2;
+        }
+    }
 
     int passed = 0;
     int failed = 0;

@@ -3,9 +3,11 @@
 #include <CLI/CLI.hpp>
 
 #include "text.h"
+#include "ui/web/web_host.h"
 
 static const char kUsage[] =
-    "usage: vesk-host [--module PATH] [--router D=[PROTOCOL://]HOST[:PORT]]... [--json] [--] [SCRIPT...]\n"
+    "usage: vesk-host [--module PATH] [--router D=[PROTOCOL://]HOST[:PORT]]... [--json] [--web [ADDR:]PORT]\n"
+    "                 [--] [SCRIPT...]\n"
     "  Runs each SCRIPT from a fresh emulator and prints the traffic, then\n"
     "  \"N passed, M failed\". Without scripts it reads standard input, with a\n"
     "  prompt when that is a terminal (type help there). \"-\" names standard\n"
@@ -13,9 +15,12 @@ static const char kUsage[] =
     "  1 when not, 2 for usage; 130 or 143 after Ctrl-C or a termination request.\n"
     "  --module PATH  the component module (Parvex.so, or Parvex.dll on Windows)\n"
     "  --json         one JSON object a line instead of text\n"
-    "  --router D=HOST[:PORT]  router device D (1..999) is the Videohub router\n"
-    "                 there (port 9990 by default) in every script and at the\n"
-    "                 prompt; videohub://HOST[:PORT] names the protocol\n"
+    "  --router D=[PROTOCOL://]HOST[:PORT]  router device D (1..999) follows the\n"
+    "                 router there in every script and at the prompt: videohub\n"
+    "                 (the default; port 9990) or swp08 (port 8910; options\n"
+    "                 ?matrix=M&level=L&names=N)\n"
+    "  --web [ADDR:]PORT  shows the panel as a live web page there (ADDR\n"
+    "                 127.0.0.1 by default; port 0 picks a free one)\n"
     "  --version      the version of vesk-host\n";
 
 std::string addRouter(const std::string& value, RunOptions& options) {
@@ -39,16 +44,18 @@ std::string addRouter(const std::string& value, RunOptions& options) {
 static std::string neededValue(const std::string& what) {
     if (what.rfind("--module", 0) == 0) return "option --module needs a value (the module's path)";
     if (what.rfind("--router", 0) == 0) return "option --router needs a value (D=HOST[:PORT])";
+    if (what.rfind("--web", 0) == 0) return "option --web needs a value ([ADDR:]PORT)";
     return what;
 }
 
-static void describe(CLI::App& app, HostOptions& options, std::vector<std::string>& routers) {
+static void describe(CLI::App& app, HostOptions& options, std::vector<std::string>& routers, std::string& web) {
     app.add_option("--module", options.run.modulePath, "the component module")->type_name("PATH");
     app.add_option("--router", routers, "router device D follows the router there")
         ->type_name("D=HOST[:PORT]")
         ->take_all()
         ->expected(1);
     app.add_flag("--json", options.json, "one JSON object a line instead of text");
+    app.add_option("--web", web, "shows the panel as a live web page there")->type_name("[ADDR:]PORT");
     app.add_option("scripts", options.scripts, "scripts to run")->type_name("SCRIPT");
     app.set_version_flag("--version", "vesk-host " VESK_HOST_VERSION);
     app.allow_extras();
@@ -59,8 +66,9 @@ std::optional<HostOptions> parseHostOptions(int argc, const char* const* argv, s
                                             int& exitStatus) {
     HostOptions options;
     std::vector<std::string> routers;
+    std::string web;
     CLI::App app("", "vesk-host");
-    describe(app, options, routers);
+    describe(app, options, routers, web);
     exitStatus = 2;
     try {
         app.parse(argc, argv);
@@ -85,6 +93,14 @@ std::optional<HostOptions> parseHostOptions(int argc, const char* const* argv, s
             options.scripts.push_back(extra);
         } else {
             err << "vesk-host: unknown option " << escapeBytes(extra) << "\n" << kUsage << std::flush;
+            return std::nullopt;
+        }
+    }
+    if (app.count("--web")) {
+        std::string why;
+        options.web = parseWebAddress(web, why);
+        if (!options.web) {
+            err << "vesk-host: " << escapeBytes(why) << "\n" << std::flush;
             return std::nullopt;
         }
     }

@@ -1,6 +1,6 @@
 // vesk-host's command line (CLI11):
 //   vesk-host [--module PATH] [--router D=[PROTOCOL://]HOST[:PORT]]... [--json]
-//             [-h|--help] [--version] [--] [SCRIPT...]
+//             [--web [ADDR:]PORT] [-h|--help] [--version] [--] [SCRIPT...]
 #ifndef VESK_HOST_OPTIONS_H
 #define VESK_HOST_OPTIONS_H
 
@@ -9,12 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "host_port.h"
 #include "scenario.h"
 
 struct HostOptions {
     RunOptions run;
     bool json = false;
     std::vector<std::string> scripts;  // "-" names standard input
+    std::optional<HostPort> web;        // --web: where the web view listens
 };
 
 // Parses the arguments. The options to run with, or null with `exitStatus`

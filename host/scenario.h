@@ -48,6 +48,9 @@ public:
     EventLoop& loop() { return session_.loop; }
     // The host's side now, as the "state" statement shows it.
     HostState hostState() const { return session_.hostState(); }
+    // The same, or null between scripts. Reads the host, never calls the
+    // component.
+    std::optional<HostState> snapshot() const { return session_.running() ? std::optional(hostState()) : std::nullopt; }
 
 private:
     // False when the statement failed as a script error (the script stops).

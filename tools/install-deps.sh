@@ -32,6 +32,12 @@ pkg_missing libasio-dev && need+=(libasio-dev)
 pkg_missing nlohmann-json3-dev && need+=(nlohmann-json3-dev)
 pkg_missing libcli11-dev && need+=(libcli11-dev)
 pkg_missing libedit-dev && need+=(libedit-dev)
+pkg_missing libwebsocketpp-dev && need+=(libwebsocketpp-dev)
+# The web view's browser test and benchmark: headless Chromium, driven by
+# puppeteer-core from npm (tests/web; it downloads no browser).
+have chromium || need+=(chromium)
+have node || need+=(nodejs)
+have npm || need+=(npm)
 have python3 || need+=(python3)
 have gcovr || need+=(gcovr)
 
@@ -75,5 +81,11 @@ if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
       | "${sudo_cmd[@]}" tee /proc/sys/fs/binfmt_misc/register >/dev/null
   fi
   /usr/lib/wine/wine --version >/dev/null 2>&1 || { echo "install-deps: cannot run 32-bit Wine on this machine" >&2; exit 1; }
+fi
+# puppeteer-core at the version the lock file names.
+web_tests="$(dirname "$0")/../tests/web"
+if [ -f "$web_tests/package-lock.json" ] && [ ! -d "$web_tests/node_modules/puppeteer-core" ]; then
+  echo "install-deps: installing puppeteer-core in tests/web"
+  (cd "$web_tests" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 fi
 [ -n "$quiet" ] || echo "install-deps: all present"

@@ -80,6 +80,8 @@ public:
     // A fresh emulator, site and clock; the module and panel folder stay.
     void reset();
     HostState hostState() const;
+    // A script runs (between begin and end).
+    bool running() const { return emulator != nullptr; }
 
     Transcript& out;
     ModuleCache& modules;

@@ -1,0 +1,202 @@
+// The web view's server on loopback, driven by raw sockets and websocketpp's
+// own client on the same io_context: the GETs it answers and refuses, a page
+// that receives what is pushed, an oversized or broken request, a page that
+// never reads, and 200 pages at once. Every wait is bounded.
+#include "ui/web/web_server.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <websocketpp/client.hpp>
+#include <websocketpp/random/random_device.hpp>
+
+#include "ui/web/ws_config.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using tcp = asio::ip::tcp;
+
+class FakeContent : public WebContent {
+public:
+    std::optional<std::string> state = std::string("{\"kind\":\"state\"}");
+    std::string page() override { return "<p>the page</p>"; }
+    std::optional<std::string> stateJson() override { return state; }
+    std::vector<std::string> greeting() override { return {"{\"kind\":\"view\"}"}; }
+};
+
+class WebServerTest : public ::testing::Test {
+protected:
+    explicit WebServerTest(WebLimits limits = {}) : server_(io_, content_, [this](const std::string& t) { notes_ += t + "\n"; }, limits) {
+        std::string why;
+        EXPECT_TRUE(server_.listen("127.0.0.1", 0, why)) << why;
+    }
+    // Runs the loop until `done` holds or `ms` pass; true when it held.
+    bool runUntil(const std::function<bool()>& done, int ms = 5000) {
+        const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
+        while (!done() && Clock::now() < end) io_.run_one_for(std::chrono::milliseconds(10));
+        return done();
+    }
+    // Sends `request` on a fresh connection and returns all it got back
+    // until the server closed it (or 5 s passed).
+    std::string exchange(const std::string& request) {
+        auto socket = std::make_shared<tcp::socket>(io_);
+        auto reply = std::make_shared<std::string>();
+        auto chunk = std::make_shared<std::array<char, 4096>>();
+        bool closed = false;
+        std::function<void()> readMore = [&, socket, reply, chunk] {
+            socket->async_read_some(asio::buffer(*chunk), [&, reply, chunk](asio::error_code ec, size_t n) {
+                reply->append(chunk->data(), n);
+                if (ec) closed = true;
+                else readMore();
+            });
+        };
+        socket->connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"), server_.port()));
+        asio::async_write(*socket, asio::buffer(request), [&](asio::error_code, size_t) { readMore(); });
+        EXPECT_TRUE(runUntil([&] { return closed; })) << "no end of the answer to " << request.substr(0, 60);
+        socket->close();
+        runUntil([] { return false; }, 20);
+        return *reply;
+    }
+    static std::string get(const std::string& path, const std::string& host = "127.0.0.1") {
+        return "GET " + path + " HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n\r\n";
+    }
+
+    asio::io_context io_;
+    asio::executor_work_guard<asio::io_context::executor_type> work_{io_.get_executor()};
+    FakeContent content_;
+    std::string notes_;
+    WebServer server_;
+};
+
+TEST_F(WebServerTest, AnswersGetsAndRefusesTheRest) {
+    const struct {
+        std::string request;
+        std::string status;
+        std::string body;
+    } cases[] = {
+        {get("/"), "HTTP/1.1 200", "<p>the page</p>"},
+        {get("/state.json"), "HTTP/1.1 200", "{\"kind\":\"state\"}"},
+        {get("/state.json", "localhost:8080"), "HTTP/1.1 200", "{\"kind\":\"state\"}"},
+        {get("/elsewhere"), "HTTP/1.1 404", ""},
+        {"POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\n\r\n", "HTTP/1.1 405", ""},
+        {get("/", "evil.example:80"), "HTTP/1.1 403", ""},
+        {"NOT HTTP AT ALL\r\n\r\n", "HTTP/1.1 400", ""},
+    };
+    for (const auto& c : cases) {
+        const std::string reply = exchange(c.request);
+        EXPECT_EQ(reply.substr(0, c.status.size()), c.status) << c.request << "\n" << reply;
+        EXPECT_NE(reply.find(c.body), std::string::npos) << c.request << "\n" << reply;
+    }
+    content_.state.reset();
+    EXPECT_EQ(exchange(get("/state.json")).substr(0, 12), "HTTP/1.1 503");
+}
+
+TEST_F(WebServerTest, RefusesAnOversizedRequestAndServesOnAfterIt) {
+    const std::string huge = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Pad: " + std::string(40000, 'a') + "\r\n\r\n";
+    const std::string reply = exchange(huge);
+    EXPECT_EQ(reply.substr(0, 9), "HTTP/1.1 ") << reply.substr(0, 100);
+    EXPECT_TRUE(reply.substr(9, 3) == "431" || reply.substr(9, 3) == "400" || reply.substr(9, 3) == "413") << reply.substr(0, 100);
+    EXPECT_NE(notes_.find("web view: "), std::string::npos) << notes_;
+    EXPECT_EQ(exchange(get("/")).substr(0, 12), "HTTP/1.1 200");
+}
+
+TEST_F(WebServerTest, AClientGoneInTheMiddleOfARequestLeavesANoteAndNothingElse) {
+    {
+        tcp::socket socket(io_);
+        socket.connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"), server_.port()));
+        asio::write(socket, asio::buffer(std::string("GET / HTTP/1.1\r\nHost: 127.")));
+        runUntil([] { return false; }, 50);
+    }
+    EXPECT_TRUE(runUntil([&] { return notes_.find("without an answer") != std::string::npos; })) << notes_;
+    EXPECT_EQ(exchange(get("/")).substr(0, 12), "HTTP/1.1 200");
+}
+
+// websocketpp's client fails its handshake ("Extension negotiation failed")
+// when extensions are off; the server has them off, the client on.
+struct TestClientConfig
+    : WebSocketConfig<websocketpp::random::random_device::int_generator<uint32_t, websocketpp::concurrency::none>> {
+    static const bool enable_extensions = true;
+};
+using TestClient = websocketpp::client<TestClientConfig>;
+
+TEST_F(WebServerTest, APageGetsTheGreetingThenWhatIsBroadcast) {
+    TestClient client;
+    client.init_asio(&io_);
+    std::vector<std::string> received;
+    client.set_message_handler(
+        [&](websocketpp::connection_hdl, TestClient::message_ptr m) { received.push_back(m->get_payload()); });
+    std::string failure;
+    client.set_fail_handler([&](websocketpp::connection_hdl h) {
+        failure = client.get_con_from_hdl(h)->get_ec().message();
+    });
+    websocketpp::lib::error_code ec;
+    TestClient::connection_ptr con = client.get_connection("ws://127.0.0.1:" + std::to_string(server_.port()) + "/events", ec);
+    ASSERT_FALSE(ec) << ec.message();
+    client.connect(con);
+    ASSERT_TRUE(runUntil([&] { return received.size() == 1 || !failure.empty(); }) && failure.empty())
+        << notes_ << failure << " clients " << server_.clients() << " state " << con->get_state() << " ec " << con->get_ec().message();
+    EXPECT_EQ(received[0], "{\"kind\":\"view\"}");
+    EXPECT_EQ(server_.clients(), 1u);
+    server_.broadcast("{\"kind\":\"lines\"}");
+    ASSERT_TRUE(runUntil([&] { return received.size() == 2; }));
+    EXPECT_EQ(received[1], "{\"kind\":\"lines\"}");
+    con->close(websocketpp::close::status::going_away, "", ec);
+    EXPECT_TRUE(runUntil([&] { return server_.clients() == 0; }));
+}
+
+// Opens a WebSocket on a raw socket with a small receive buffer, and never
+// reads from it.
+std::unique_ptr<tcp::socket> rawPage(asio::io_context& io, uint16_t port, const std::string& origin = "") {
+    auto socket = std::make_unique<tcp::socket>(io);
+    socket->connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"), port));
+    socket->set_option(asio::socket_base::receive_buffer_size(4096));
+    const std::string request = "GET /events HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                                "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+                                "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n" + origin + "\r\n";
+    asio::write(*socket, asio::buffer(request));
+    return socket;
+}
+
+class SlowPageTest : public WebServerTest {
+protected:
+    SlowPageTest() : WebServerTest(WebLimits{4, 64 * 1024}) {}
+};
+
+TEST_F(SlowPageTest, APageThatNeverReadsIsDroppedWithinItsQueue) {
+    std::unique_ptr<tcp::socket> page = rawPage(io_, server_.port());
+    ASSERT_TRUE(runUntil([&] { return server_.clients() == 1; })) << notes_;
+    const std::string message(1024, 'x');
+    for (int i = 0; i < 20000 && server_.clients() == 1; ++i) {
+        server_.broadcast(message);
+        io_.poll();
+    }
+    EXPECT_EQ(server_.clients(), 0u);
+    EXPECT_EQ(server_.dropped(), 1u);
+    EXPECT_NE(notes_.find("dropped a page that did not keep up"), std::string::npos) << notes_;
+}
+
+TEST_F(SlowPageTest, RefusesPagesBeyondTheLimitAndFromAnotherOrigin) {
+    std::vector<std::unique_ptr<tcp::socket>> pages;
+    for (int i = 0; i < 4; ++i) pages.push_back(rawPage(io_, server_.port()));
+    ASSERT_TRUE(runUntil([&] { return server_.clients() == 4; })) << notes_;
+    pages.push_back(rawPage(io_, server_.port()));
+    pages.push_back(rawPage(io_, server_.port(), "Origin: http://evil.example\r\n"));
+    EXPECT_TRUE(runUntil([&] {
+        return notes_.find("are open already") != std::string::npos && notes_.find("another origin") != std::string::npos;
+    })) << notes_;
+    EXPECT_EQ(server_.clients(), 4u);
+}
+
+TEST_F(WebServerTest, ServesTwoHundredPagesAtOnce) {
+    std::vector<std::unique_ptr<tcp::socket>> pages;
+    for (int i = 0; i < 200; ++i) pages.push_back(rawPage(io_, server_.port()));
+    EXPECT_TRUE(runUntil([&] { return server_.clients() == 200; }, 10000)) << server_.clients() << "\n" << notes_;
+    server_.broadcast("{\"kind\":\"lines\"}");
+    pages.clear();
+    EXPECT_TRUE(runUntil([&] { return server_.clients() == 0; }, 10000)) << server_.clients();
+}
+
+}  // namespace

@@ -1,0 +1,134 @@
+// What the web view makes of the host's events: router links from the
+// notes, state sheet colours, the --web address, the kept transcript lines,
+// and the routes kept while a router is down.
+#include <gtest/gtest.h>
+
+#include "ui/web/page_json.h"
+#include "ui/web/router_links.h"
+#include "ui/web/web_host.h"
+#include "ui/web/web_view.h"
+
+namespace {
+
+TEST(RouterLinks, FollowsConnectsAndDropsFromTheNotes) {
+    const struct {
+        const char* note;
+        const char* state;  // of device 5 after the note; "" : not listed
+        const char* address;
+        const char* why;
+    } steps[] = {
+        {"router device 5 cannot connect to 127.0.0.1:9990 (Connection refused); trying again every 2 s at most",
+         "unreachable", "127.0.0.1:9990", "Connection refused"},
+        {"router device 5 connected to 127.0.0.1:9990", "connected", "127.0.0.1:9990", ""},
+        {"router device 5 says its device is <b>", "connected", "127.0.0.1:9990", ""},
+        {"router device 5 lost the connection to 127.0.0.1:9990: the router closed it; connecting again", "lost",
+         "127.0.0.1:9990", "the router closed it"},
+        {"router device 5 follows videohub://[::1]:9000 now, no longer videohub://127.0.0.1:9990", "connecting",
+         "videohub://[::1]:9000", ""},
+        {"router device 5x connected to nowhere", "connecting", "videohub://[::1]:9000", ""},
+        {"reset: a fresh emulator, site and clock", "", "", ""},
+    };
+    RouterLinks links;
+    for (const auto& step : steps) {
+        links.take(event::Note{step.note});
+        auto it = links.links().find(5);
+        if (!*step.state) {
+            EXPECT_TRUE(links.links().empty()) << step.note;
+            continue;
+        }
+        ASSERT_NE(it, links.links().end()) << step.note;
+        EXPECT_STREQ(linkStateName(it->second.state), step.state) << step.note;
+        EXPECT_EQ(it->second.address, step.address) << step.note;
+        EXPECT_EQ(it->second.why, step.why) << step.note;
+        EXPECT_EQ(links.anyDown(), std::string(step.state) != "connected") << step.note;
+    }
+}
+
+TEST(RouterLinks, ForgetsTheRoutersWhenAScriptStartsOrEnds) {
+    RouterLinks links;
+    links.take(event::Note{"router device 7 connected to 127.0.0.1:1"});
+    EXPECT_TRUE(links.take(event::Result{"a.vsc", 0, 0, 0}));
+    EXPECT_TRUE(links.links().empty());
+    links.take(event::Note{"router device 7 connected to 127.0.0.1:1"});
+    EXPECT_TRUE(links.take(event::File{"b.vsc"}));
+    EXPECT_TRUE(links.links().empty());
+}
+
+TEST(StateSheetColour, ConventionalNamesCssNamesAndNothingElse) {
+    const struct {
+        const char* sheet;
+        const char* colour;
+    } cases[] = {
+        {"Tally", "#d32f2f"}, {"ON-AIR", "#d32f2f"}, {"on_air", "#d32f2f"}, {"preview", "#2e7d32"},
+        {"Amber", "#ffb300"}, {"off", "#757575"},    {"teal", "teal"},      {"#0f0", "#0f0"},
+        {"#12345678", "#12345678"}, {"", ""},       {"#12", ""},           {"red;x:url(a)", ""},
+        {"<b>", ""},           {"#gggggg", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(stateSheetColour(c.sheet), c.colour) << c.sheet;
+}
+
+TEST(ParseWebAddress, PortAloneIsLoopbackAndAddressesMustBeLiterals) {
+    const struct {
+        const char* text;
+        bool ok;
+        const char* host;
+        int port;
+    } cases[] = {
+        {"0", true, "127.0.0.1", 0},           {"8080", true, "127.0.0.1", 8080},
+        {"0.0.0.0:80", true, "0.0.0.0", 80},   {"[::1]:0", true, "::1", 0},
+        {"localhost:9", true, "localhost", 9}, {"127.0.0.1", false, "", 0},
+        {"::1", false, "", 0},                 {"example.org:80", false, "", 0},
+        {"70000", false, "", 0},               {"", false, "", 0},
+        {"1.2.3.4:", false, "", 0},            {"-1", false, "", 0},
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        std::optional<HostPort> address = parseWebAddress(c.text, why);
+        ASSERT_EQ(address.has_value(), c.ok) << c.text;
+        EXPECT_EQ(why.empty(), c.ok) << c.text;
+        if (!address) continue;
+        EXPECT_EQ(address->host, c.host) << c.text;
+        EXPECT_EQ(address->port, c.port) << c.text;
+    }
+    EXPECT_TRUE(isLoopback("127.3.2.1"));
+    EXPECT_TRUE(isLoopback("::1"));
+    EXPECT_FALSE(isLoopback("0.0.0.0"));
+}
+
+TEST(WebView, KeepsTheLastLinesCutToLength) {
+    WebView view;
+    for (int i = 0; i < 250; ++i) view.emit(event::Caption{"line " + std::to_string(i)});
+    view.emit(event::Message{"first\nsecond"});
+    view.emit(event::Caption{std::string(5000, 'a')});
+    ASSERT_EQ(view.lines().size(), WebView::kKeptLines);
+    EXPECT_EQ(view.firstLine(), 253u - WebView::kKeptLines);
+    EXPECT_EQ(view.lines()[view.lines().size() - 3], "first");
+    EXPECT_EQ(view.lines()[view.lines().size() - 2], "second");
+    EXPECT_LE(view.lines().back().size(), WebView::kLongestLine + 3);
+}
+
+TEST(KeepKnownRoutes, ShowsTheLastRoutesOfARouterThatIsDown) {
+    RouterLinks links;
+    std::map<int, std::vector<Report>> remembered;
+    links.take(event::Note{"router device 5 connected to 127.0.0.1:1"});
+    HostState connected;
+    connected.routes = {Report{5, 3, 6, "CAM"}};
+    keepKnownRoutes(connected, links, remembered);
+    ASSERT_EQ(connected.routes.size(), 1u);
+
+    links.take(event::Note{"router device 5 lost the connection to 127.0.0.1:1: gone; connecting again"});
+    HostState lost;
+    keepKnownRoutes(lost, links, remembered);
+    ASSERT_EQ(lost.routes.size(), 1u);
+    EXPECT_EQ(lost.routes[0].text, "CAM");
+    EXPECT_NE(viewJson(lost, links, "a.vsc").find("\"stale\":true}"), std::string::npos);
+}
+
+TEST(ViewJson, AnyBytesBecomeValidJson) {
+    HostState state;
+    state.routes = {Report{5, 1, 2, "bad \xff byte <img src=x>"}};
+    const std::string json = viewJson(state, RouterLinks(), "s\xfe.vsc");
+    EXPECT_NE(json.find("bad \xEF\xBF\xBD byte <img src=x>"), std::string::npos) << json;
+}
+
+}  // namespace

@@ -1,0 +1,44 @@
+// The messages the web view sends its pages, as JSON texts (one WebSocket
+// frame each). Texts may hold any bytes: each byte that is not part of valid
+// UTF-8 becomes U+FFFD. The page shows every text as text, never as markup.
+//
+//   {"kind":"view", "script":NAME|null, "stale":BOOL,
+//    "panels":[{"name","title","controls":[{"name","kind",
+//               "params":[[KEY,VALUE],...],"colour":CSS|""}]}],
+//    "routes":[{"device","destination","source","name","stale"}],
+//    "registrations":[{"device","ranges":[[FIRST,LAST],...]}],
+//    "routers":[{"device","address","state","why"}]}
+//   {"kind":"lines", "first":N, "lines":[TEXT,...]}   transcript lines N...
+#ifndef VESK_HOST_UI_WEB_PAGE_JSON_H
+#define VESK_HOST_UI_WEB_PAGE_JSON_H
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <vector>
+#include <optional>
+#include <string>
+
+#include "output/host_event.h"
+#include "ui/web/router_links.h"
+
+// The colour a state sheet is drawn in: a conventional name (red, green,
+// amber, tally, onair, preview, ok, warning, alarm, off, ... see the guide;
+// case, blanks, '-' and '_' ignored) gives its colour; another name of
+// letters only, or "#" and 3 to 8 hex digits, is passed on for the browser
+// to take when it is a CSS colour; anything else gives "".
+std::string stateSheetColour(const std::string& sheet);
+
+// The "view" message: `state` null when no script runs; `script` the name of
+// the running script (empty: none).
+std::string viewJson(const std::optional<HostState>& state, const RouterLinks& links, const std::string& script);
+
+// Keeps what the page shows of a router that is not connected: the routes of
+// each device whose link is down are taken from `remembered` (the last ones
+// seen while it was connected); those of the others are remembered.
+void keepKnownRoutes(HostState& state, const RouterLinks& links, std::map<int, std::vector<Report>>& remembered);
+
+// The "lines" message: `lines` numbered from `first`.
+std::string linesJson(uint64_t first, const std::deque<std::string>& lines, size_t from = 0);
+
+#endif  // VESK_HOST_UI_WEB_PAGE_JSON_H

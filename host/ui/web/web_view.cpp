@@ -1,0 +1,92 @@
+#include "ui/web/web_view.h"
+
+#include "output/json_renderer.h"
+#include "output/text_renderer.h"
+#include "ui/web/page.h"
+#include "ui/web/page_json.h"
+
+WebView::WebView() : token_(std::make_shared<int>(0)) {}
+
+WebView::~WebView() = default;
+
+void WebView::attach(asio::io_context& io, WebServer& server, StateSource state) {
+    io_ = &io;
+    server_ = &server;
+    source_ = std::move(state);
+}
+
+void WebView::detach() {
+    io_ = nullptr;
+    server_ = nullptr;
+    source_ = nullptr;
+}
+
+void WebView::addLines(const std::string& text) {
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, std::min(end - start, kLongestLine));
+        if (end - start > kLongestLine) line += "...";
+        lines_.push_back(std::move(line));
+        if (lines_.size() > kKeptLines) {
+            lines_.pop_front();
+            ++firstLine_;
+        }
+        start = end + 1;
+    }
+}
+
+void WebView::emit(const HostEvent& event) {
+    if (std::holds_alternative<event::File>(event)) script_ = std::get<event::File>(event).name;
+    if (std::holds_alternative<event::Result>(event)) script_.clear();
+    links_.take(event);
+    addLines(renderText(event));
+    // Nobody watching: nothing to push (a page that connects gets it all).
+    if (!server_ || pushPending_ || server_->clients() == 0) return;
+    pushPending_ = true;
+    std::weak_ptr<int> alive = token_;
+    asio::post(*io_, [this, alive] {
+        if (alive.lock()) push();
+    });
+}
+
+std::optional<HostState> WebView::state() {
+    std::optional<HostState> now = source_ ? source_() : std::nullopt;
+    if (now) keepKnownRoutes(*now, links_, knownRoutes_);
+    else knownRoutes_.clear();
+    return now;
+}
+
+void WebView::push() {
+    pushPending_ = false;
+    const uint64_t end = firstLine_ + lines_.size();
+    if (!server_ || server_->clients() == 0) {
+        sentUpTo_ = end;
+        lastView_.clear();
+        return;
+    }
+    std::string view = viewJson(state(), links_, script_);
+    if (view != lastView_) {
+        server_->broadcast(view);
+        lastView_ = std::move(view);
+    }
+    if (sentUpTo_ < end) {
+        const size_t from = sentUpTo_ > firstLine_ ? static_cast<size_t>(sentUpTo_ - firstLine_) : 0;
+        server_->broadcast(linesJson(firstLine_ + from, lines_, from));
+        sentUpTo_ = end;
+    }
+}
+
+std::string WebView::page() { return webPage(); }
+
+std::optional<std::string> WebView::stateJson() {
+    // As the "state" statement shows it: no routes kept from before.
+    std::optional<HostState> now = source_ ? source_() : std::nullopt;
+    if (!now) return std::nullopt;
+    return renderJson(event::State{std::move(*now)});
+}
+
+std::vector<std::string> WebView::greeting() {
+    return {viewJson(state(), links_, script_), linesJson(firstLine_, lines_)};
+}

@@ -1,0 +1,82 @@
+// The panel as a live web page: a Sink that keeps what the page shows (the
+// transcript's last lines, the live routers' connection state) and the
+// WebContent that a WebServer serves.
+//
+// Threading: emit() is called on the host's thread, possibly while the
+// component runs; it only records and posts a push to the io_context. The
+// push runs later as a handler of the host's loop, never inside a call to
+// the component: only then is the host's state read (through StateSource)
+// and sent. Nothing here calls the component.
+#ifndef VESK_HOST_UI_WEB_WEB_VIEW_H
+#define VESK_HOST_UI_WEB_WEB_VIEW_H
+
+#include <asio.hpp>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "output/sink.h"
+#include "ui/web/router_links.h"
+#include "ui/web/web_server.h"
+
+class WebView : public Sink, public WebContent {
+public:
+    // The host's side now, as the "state" statement shows it; null when no
+    // script runs. Called only from the loop's handlers.
+    using StateSource = std::function<std::optional<HostState>()>;
+    // Transcript lines kept (and sent to a page that connects).
+    static constexpr size_t kKeptLines = 200;
+    // A longer transcript line is cut to this many bytes.
+    static constexpr size_t kLongestLine = 2000;
+
+    WebView();
+    ~WebView() override;
+    WebView(const WebView&) = delete;
+    WebView& operator=(const WebView&) = delete;
+
+    // From now on changes are pushed to the pages of `server` by handlers
+    // posted to `io`. Neither is owned; call detach() before either goes.
+    void attach(asio::io_context& io, WebServer& server, StateSource state);
+    // No more pushes (the events are still kept).
+    void detach();
+
+    void emit(const HostEvent& event) override;
+
+    std::string page() override;
+    std::optional<std::string> stateJson() override;
+    std::vector<std::string> greeting() override;
+
+    // The kept lines, oldest first, and the number of the oldest.
+    const std::deque<std::string>& lines() const { return lines_; }
+    uint64_t firstLine() const { return firstLine_; }
+
+private:
+    void addLines(const std::string& text);
+    void push();
+    // The host's state, with the last routes of routers that are down.
+    std::optional<HostState> state();
+
+    asio::io_context* io_ = nullptr;
+    WebServer* server_ = nullptr;
+    StateSource source_;
+    // Posted pushes hold a weak reference: they do nothing once the view
+    // is gone.
+    std::shared_ptr<int> token_;
+    bool pushPending_ = false;
+
+    std::deque<std::string> lines_;
+    uint64_t firstLine_ = 0;  // the number of lines_.front()
+    uint64_t sentUpTo_ = 0;   // lines numbered below this were pushed
+    RouterLinks links_;
+    std::string script_;      // the running script; empty: none
+    std::string lastView_;    // the view last pushed
+    std::map<int, std::vector<Report>> knownRoutes_;  // see keepKnownRoutes
+};
+
+#endif  // VESK_HOST_UI_WEB_WEB_VIEW_H
