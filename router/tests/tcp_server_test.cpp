@@ -81,6 +81,11 @@ TEST(TcpServer, DropsAClientThatDoesNotRead) {
 // Out of descriptors, accept fails; the server tries again later and takes
 // the waiting client once descriptors are free.
 TEST(TcpServer, AcceptsAgainAfterAFailedAccept) {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' own checks need descriptors too (UBSan then reports a
+    // false "invalid vptr"): the plain and valgrind runs make this check.
+    GTEST_SKIP() << "running out of descriptors trips the sanitizers' own checks";
+#endif
     asio::io_context io;
     Recorder protocol;
     std::ostringstream log;
