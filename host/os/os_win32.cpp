@@ -24,7 +24,8 @@ bool stdoutIsStderr() {
     HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
     if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE || !out || !err) return false;
     if (out == err) return true;
-    for (const char* dll : {"kernelbase.dll", "kernel32.dll"}) {
+    static const char* const kLibraries[] = {"kernelbase.dll", "kernel32.dll"};
+    for (const char* dll : kLibraries) {
         HMODULE module = GetModuleHandleA(dll);
         FARPROC found = module ? GetProcAddress(module, "CompareObjectHandles") : nullptr;
         if (found) return reinterpret_cast<CompareObjects>(reinterpret_cast<void*>(found))(out, err) != 0;
