@@ -7,7 +7,10 @@
 #   tools/run-wine-scenarios.sh BUILD_DIR
 #
 # The live scenarios (tests/live/*.vsc.in) join the same run, against the
-# independent test router on 127.0.0.1.
+# independent test router on 127.0.0.1. Then, once each (they need a router
+# driven in step, a terminal or a browser): the SW-P-08 live scenarios, the
+# prompt following vesk-router while a line is typed, and the web view in
+# headless Chromium.
 #
 # BUILD_DIR holds the win32 tree (Parvex.dll) and the mingw tree
 # (host/vesk-host.exe). WINEPREFIX defaults to BUILD_DIR/wine-prefix.
@@ -38,9 +41,17 @@ start_live_server "$live" 3600
 trap 'stop_live_server; rm -rf "$live"' EXIT
 live_scripts=()
 for script in "${LIVE_SCRIPTS[@]}"; do live_scripts+=("${script#"$root"/}"); done
+router=$build/native/router/server/vesk-router
 set +e
 bash tests/scenarios/check.sh "$exe" "$dll" tests/scenarios/*.vsc demo/demo.vsc "${live_scripts[@]}"
 status=$?
+python3 tests/live/run_swp08.py "$exe" "$dll" || status=1
+echo "== prompt following vesk-router while a line is typed"
+python3 host/tests/prompt_live_test.py "$exe" "$dll" "$router" wine || status=1
+echo "== the web view in headless Chromium"
+node tests/web/panel_test.js "$exe" "$dll" "$router" "$build/wine-web"
+web=$?
+[ $web -eq 0 ] || [ $web -eq 77 ] || status=1
 set -e
 echo "run-wine-scenarios: $(( $(date +%s) - start )) s"
 exit $status

@@ -36,6 +36,9 @@ struct HostState {
     // Routed destinations that are registered: device, destination (index),
     // source (info) and the source's name (text).
     std::vector<Report> routes;
+    // Live routers: device and what its backend says of itself ("videohub
+    // 127.0.0.1:9990, connected, 16 outputs").
+    std::vector<std::pair<int, std::string>> routers;
     // The open panels; they belong to the emulator, so a state event is valid
     // only while it is being emitted (a sink that keeps it copies them).
     std::vector<std::pair<std::string, const Panel*>> panels;

@@ -98,6 +98,8 @@ static Record stateRecord(const HostState& s) {
     for (const Report& route : s.routes)
         r["routes"].push_back(Record{
             {"device", route.device}, {"destination", route.index}, {"source", route.info}, {"name", route.text}});
+    // Only with live routers: the record of a script without one stays as it was.
+    for (const auto& [device, router] : s.routers) r["routers"].push_back(Record{{"device", device}, {"router", router}});
     r["panels"] = Record::array();
     for (const auto& [name, panel] : s.panels)
         r["panels"].push_back(Record{{"name", name}, {"controls", panelControls(*panel, false)}});

@@ -1,5 +1,6 @@
 #include "output/text_renderer.h"
 
+#include "core/registrations.h"
 #include "text.h"
 
 // A text that may be null, quoted, or `none` in its place.
@@ -26,13 +27,6 @@ static std::string resultText(const event::Result& r) {
     return "-- " + escapeControl(r.file) + ": FAILED (" + why + ")";
 }
 
-static std::string rangesText(const std::vector<Registration>& ranges) {
-    std::string out;
-    for (const Registration& g : ranges)
-        out += (out.empty() ? "" : " ") + std::to_string(g.first) + "-" + std::to_string(g.last);
-    return out;
-}
-
 // The state's clock, timers, registrations and routes.
 static std::string routingStateText(const HostState& s) {
     std::string text = "   clock " + std::to_string(s.clock);
@@ -46,6 +40,8 @@ static std::string routingStateText(const HostState& s) {
     for (const Report& route : s.routes)
         text += "\n   route device " + std::to_string(route.device) + " destination " + std::to_string(route.index) +
                 ": source " + std::to_string(route.info) + " " + quoteText(route.text);
+    for (const auto& [device, router] : s.routers)
+        text += "\n   router device " + std::to_string(device) + ": " + escapeBytes(router);
     return text;
 }
 

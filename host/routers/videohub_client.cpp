@@ -101,8 +101,21 @@ void VideohubClient::noteDevice(const VideohubBlock& block) {
     }
     if (block.device.outputs >= 0 && model_.outputs() != announcedOutputs_) {
         announcedOutputs_ = model_.outputs();
+        forgetBeyond(announcedOutputs_);
         events_.push_back(BackendEvent{BackendEvent::Kind::Size, device_, "", Report{}, announcedOutputs_});
     }
+}
+
+void VideohubClient::forgetBeyond(int outputs) {
+    std::vector<int> gone;
+    for (auto it = reported_.lower_bound(outputs); it != reported_.end(); it = reported_.erase(it))
+        gone.push_back(destinationOfOutput(it->first));
+    if (gone.empty()) return;
+    const std::string which = gone.size() == 1 ? "destination " + std::to_string(gone.front()) + " is"
+                                               : "destinations " + std::to_string(gone.front()) + ".." +
+                                                     std::to_string(gone.back()) + " are";
+    note("has " + std::to_string(outputs) + " outputs now: " + which +
+         " gone; a component showing one keeps its last report");
 }
 
 void VideohubClient::apply(const VideohubBlock& block) {

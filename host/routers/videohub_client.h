@@ -55,6 +55,9 @@ private:
     void noteDevice(const VideohubBlock& block);
     void noteSkipped(const std::string& header, size_t count, const SkippedLine& first);
     void compare(const std::set<int>& outputs);
+    // Forgets what was reported for outputs from `outputs` on (the router
+    // has fewer now), with a note naming them.
+    void forgetBeyond(int outputs);
     bool known() const;
 
     const int device_;

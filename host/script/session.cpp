@@ -211,6 +211,10 @@ HostState ScriptSession::hostState() const {
             for (Report& r : backend->knownRoutes(range.first, range.last)) routes.emplace(r.index, std::move(r));
         for (auto& [index, route] : routes) state.routes.push_back(std::move(route));
     }
+    for (int device : emulator->backends().devices()) {
+        const RouterBackend& backend = *emulator->backends().find(device);
+        if (backend.live()) state.routers.emplace_back(device, backend.describe());
+    }
     for (const auto& [panelName, panel] : emu.panels()) state.panels.emplace_back(panelName, &panel);
     state.siteRoot = site->root();
     state.siteSystem = site->system();

@@ -57,11 +57,11 @@ TEST(Swp08Client, AsksNamesThenTallyAndAcknowledgesEveryFrame) {
     options.matrix = 1;
     options.level = 2;
     Follow f([](const std::string&) { return kAck; }, options);
-    f.loop.serve(30);
     // Matrix 2 level 3 (1-based) is 12h, matrix 2 alone (destination names
     // carry no level) 10h, sent as 10h 10h; 16-character names (code 3).
     const std::string asked = frameOf(bytes({100, 0x12, 3})) + frameOf(bytes({102, 0x10, 3})) +
                               frameOf(bytes({21, 0x12}));
+    f.loop.serve(3000, [&] { return f.router.received().size() >= asked.size(); });
     EXPECT_EQ(asked, bytes({0x10, 2, 100, 0x12, 3, 3, 0x84, 0x10, 3, 0x10, 2, 102, 0x10, 0x10, 3, 3, 0x84, 0x10, 3,
                             0x10, 2, 21, 0x12, 2, 0xD7, 0x10, 3}))
         << "the test's own writer";

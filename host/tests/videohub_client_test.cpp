@@ -69,6 +69,39 @@ TEST(VideohubClient, ARefusedConnectIsOneNoteAndIsTriedAgain) {
     EXPECT_EQ(all.find(note, first + 1), std::string::npos) << all;
 }
 
+// A refused first connect ends the script's wait for it at once, not after
+// the 5 s bound: the clock, which follows the wall clock, shows how long.
+TEST(VideohubClient, ARefusedFirstConnectEndsTheWaitForIt) {
+    unsigned short port;
+    {
+        ScriptedRouter closed("", "", true);
+        port = closed.port();
+    }
+    const std::string transcript =
+        runLive("device 5 videohub 127.0.0.1:" + std::to_string(port) + "\nstate\n");
+    const size_t clock = transcript.find("   clock ");
+    ASSERT_NE(clock, std::string::npos) << transcript;
+    EXPECT_LT(std::stol(transcript.substr(clock + 9)), 4000) << transcript;
+}
+
+// A router that announces fewer outputs: what was reported beyond them is
+// forgotten, with a note, and a poll there says the router has no such
+// destinations.
+TEST(VideohubClient, ARouterThatShrinksSaysWhichDestinationsAreGone) {
+    ScriptedRouter router(smallDump(), "ACK\n\n", false);
+    EventLoop loop;
+    BackendEvents events;
+    VideohubClient client(loop.io(), 5, "127.0.0.1", router.port(), quickTiming(), events);
+    loop.serve(200, [&] { return client.poll(1, 4).reports.size() == 4; });
+    ASSERT_EQ(client.poll(1, 4).reports.size(), 4u) << notes(events);
+    router.push("VIDEOHUB DEVICE:\nDevice present: true\nVideo inputs: 4\nVideo outputs: 2\n\n");
+    loop.serve(300, [&] { return client.announcedSize() == 2; });
+    EXPECT_EQ(client.announcedSize(), 2) << notes(events);
+    EXPECT_NE(notes(events).find("router device 5 has 2 outputs now: destinations 3..4 are gone"), std::string::npos)
+        << notes(events);
+    EXPECT_EQ(client.poll(1, 4).reports.size(), 2u);
+}
+
 // The old client's read, write and timer handlers are still queued when the
 // device gets a new router; they must run without touching the freed client
 // (AddressSanitizer and valgrind see it when they do).

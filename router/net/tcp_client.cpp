@@ -258,6 +258,7 @@ void TcpClient::State::retryLater(const std::string& why) {
                       secondsText(timing.maxRetry) + " at most");
     failedBefore = true;
     triedOnce = true;
+    protocol.disconnected();
     scheduleConnect();
 }
 

@@ -7,6 +7,8 @@ the router must have re-sent nothing and refused nothing.
 
     run_swp08.py HOST MODULE
 
+VESK_HOST_LAUNCHER (e.g. "wine") runs HOST through a launcher.
+
 A template's line "# router options: ..." adds options to the router's command
 line. A caption "router: COMMAND" is typed into the router's standard input
 when vesk-host shows it ("## router: COMMAND"), so a script drives takes,
@@ -66,7 +68,8 @@ def play(host, module, script, router):
     the transcript, or None when it did not end in time."""
     work = os.path.dirname(script)
     with open(os.path.join(work, "stderr"), "wb") as err:
-        proc = subprocess.Popen([host, "--module", module, os.path.basename(script)], cwd=work,
+        launcher = os.environ.get("VESK_HOST_LAUNCHER", "").split()
+        proc = subprocess.Popen(launcher + [host, "--module", module, os.path.basename(script)], cwd=work,
                                 stdout=subprocess.PIPE, stderr=err)
         lines, pending, deadline = [], b"", time.monotonic() + SCRIPT_SECONDS
         while time.monotonic() < deadline:

@@ -61,10 +61,14 @@ function writeScript(module, routerPort, waitMs) {
   return file;
 }
 
-// vesk-host --web ADDR running `script`; resolves with the child and the
-// page's address.
+// vesk-host --web ADDR running `script`, through VESK_HOST_LAUNCHER when set
+// ("wine" for the Windows build); resolves with the child and the page's
+// address.
 async function startHost(program, script, web = '0') {
-  const child = track(spawn(program, ['--web', web, script], { stdio: ['ignore', 'pipe', 'pipe'] }), 'vesk-host');
+  const launcher = (process.env.VESK_HOST_LAUNCHER || '').split(' ').filter(Boolean);
+  const args = ['--web', web, script];
+  const child = track(launcher.length ? spawn(launcher[0], [...launcher.slice(1), program, ...args], { stdio: ['ignore', 'pipe', 'pipe'] })
+                                      : spawn(program, args, { stdio: ['ignore', 'pipe', 'pipe'] }), 'vesk-host');
   const match = await awaitLine(child.stderr, /web view at (http:\/\/127\.0\.0\.1:\d+\/)/, 10000, 'web view address');
   return { child, url: match[1] };
 }
