@@ -2,11 +2,16 @@
 
 #include <fcntl.h>
 #include <io.h>
-#include <stdio.h>
 #include <windows.h>
 
-bool stdinIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
-bool stdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
+// A console, not any character device: _isatty also holds for NUL.
+static bool isConsole(DWORD which) {
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(which), &mode) != 0;
+}
+
+bool stdinIsTerminal() { return isConsole(STD_INPUT_HANDLE); }
+bool stdoutIsTerminal() { return isConsole(STD_OUTPUT_HANDLE); }
 
 // CompareObjectHandles (Windows 10, Wine) tells whether two handles are one
 // object, pipes included; it is looked up, so older systems still start.
@@ -28,8 +33,9 @@ bool stdoutIsStderr() {
     for (const char* dll : kLibraries) {
         HMODULE module = GetModuleHandleA(dll);
         FARPROC found = module ? GetProcAddress(module, "CompareObjectHandles") : nullptr;
-        if (found) return reinterpret_cast<CompareObjects>(reinterpret_cast<void*>(found))(out, err) != 0;
+        if (found && reinterpret_cast<CompareObjects>(reinterpret_cast<void*>(found))(out, err)) return true;
     }
+    // Two handles to one pipe or file (Wine gives each descriptor its own).
     return sameFile(out, err);
 }
 

@@ -79,16 +79,20 @@ class Terminal:
         return self.expect("vesk>", timeout, mark + len(text))
 
     def end(self):
+        """The exit status once it ended by itself; None when it was killed."""
         deadline = time.time() + 30
-        while time.time() < deadline:
+        status = None
+        while time.time() < deadline and status is None:
             self.drain(0.2)
-            pid, _ = os.waitpid(self.pid, os.WNOHANG)
+            pid, waited = os.waitpid(self.pid, os.WNOHANG)
             if pid:
-                break
-        else:
+                status = waited
+        if status is None:
             os.kill(self.pid, signal.SIGKILL)
             os.waitpid(self.pid, 0)
         os.close(self.fd)
+        self.fd = None
+        return status
 
 
 def start_router():
@@ -126,9 +130,15 @@ def main():
         check(t.line("send destid=13", 10), "no prompt after destid 13:\n" + t.text()[mark:])
         check(t.expect("text=Input 13", 5, mark), "destid 13 not answered at once:\n" + t.text()[mark:])
         check("lost the connection" not in t.text(), "a pause at the prompt dropped the router:\n" + t.text())
-        t.type("quit\r")
+        t.type("\x03")  # Ctrl-C at the idle prompt ends the session as the signal would
+        status = t.end()
+        interrupted = status is not None and (
+            (os.WIFSIGNALED(status) and os.WTERMSIG(status) == signal.SIGINT) or
+            (os.WIFEXITED(status) and os.WEXITSTATUS(status) == 128 + signal.SIGINT))
+        check(interrupted, "Ctrl-C at the prompt: status %s, want SIGINT or 130" % status)
     finally:
-        t.end()
+        if t.fd is not None:
+            t.end()
         router.stdin.write(b"quit\n")
         router.stdin.flush()
         try:

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -106,6 +108,21 @@ TEST(ScenarioParser, ErrorsNameTheLineAndWhatWasExpected) {
         EXPECT_NE(parsed.errors[0].message.find(c.message), std::string::npos)
             << "input: " << quoteText(c.line) << " message: " << parsed.errors[0].message;
     }
+}
+
+// Every statement is one complete row: a check and a run, and its name in the
+// help (a row with no help lines of its own, like "rename", is named in
+// another row's).
+TEST(StatementTable, EveryRowIsComplete) {
+    const std::string& help = scenarioHelp();
+    for (const StatementKind& kind : statementTable()) {
+        EXPECT_NE(kind.check, nullptr) << kind.name;
+        EXPECT_NE(kind.run, nullptr) << kind.name;
+        EXPECT_TRUE(std::regex_search(help, std::regex(std::string("\\b") + kind.name + "\\b")))
+            << kind.name << " is not in the help:\n" << help;
+        EXPECT_EQ(findStatement(kind.name), &kind) << kind.name << " is in the table twice";
+    }
+    EXPECT_EQ(statementNames().size(), statementTable().size());
 }
 
 TEST(ScenarioParser, GoodStatementsPass) {
