@@ -69,14 +69,15 @@ fuzz:
 	bash tools/fuzz.sh 60 $(BUILD)/fuzz
 
 # Per-event cost and heap allocations through callback, and vesk-host following
-# a live router on loopback: both print their figures, then it fails when a goal
-# is missed. Repetitions run interleaved in random order, so that a busy spell
+# a live router on loopback (Videohub, then SW-P-08): each prints its figures,
+# then it fails when a goal is missed. Repetitions run interleaved in random order, so that a busy spell
 # on the machine falls on the component and its plain C baseline alike.
 bench: native
 	status=0; \
 	$(BUILD)/native/bench/event_bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
 	    --benchmark_report_aggregates_only=true || status=1; \
 	$(BUILD)/native/bench/live_bench $(BUILD)/native/Parvex.so $(BUILD)/native/host/vesk-host || status=1; \
+	$(BUILD)/native/bench/swp08_bench $(BUILD)/native/Parvex.so $(BUILD)/native/host/vesk-host || status=1; \
 	node bench/web_bench.js $(BUILD)/native/host/vesk-host $(BUILD)/native/Parvex.so \
 	    $(BUILD)/native/router/server/vesk-router; rc=$$?; [ $$rc = 0 ] || [ $$rc = 77 ] || status=1; \
 	exit $$status

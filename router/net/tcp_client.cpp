@@ -110,6 +110,9 @@ void TcpClient::State::onConnected(const asio::error_code& error) {
         retryLater(error.message());
         return;
     }
+    // Small messages out at once (see the header); a failure leaves it slower, not wrong.
+    asio::error_code ignored;
+    socket.set_option(asio::ip::tcp::no_delay(true), ignored);
     isConnected = true;
     triedOnce = true;
     failedBefore = false;

@@ -39,6 +39,10 @@ class Connection : public TcpSession, public std::enable_shared_from_this<Connec
 public:
     Connection(std::shared_ptr<TcpServer::Core> core, asio::ip::tcp::socket socket, uint64_t id)
         : core_(std::move(core)), socket_(std::move(socket)), id_(id) {
+        // A protocol that waits for an acknowledge before its next message
+        // (SW-P-08) would otherwise wait for the client's delayed ACK.
+        asio::error_code ignored;
+        socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
         asio::error_code error;
         const auto remote = socket_.remote_endpoint(error);
         std::ostringstream text;

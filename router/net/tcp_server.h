@@ -7,6 +7,8 @@
 //
 // Invariants:
 //   - a session's bytes reach the socket in the order they were sent;
+//   - a session's bytes are sent at once (TCP_NODELAY), not held back for
+//     the client's acknowledge of the last segment;
 //   - a session whose unsent bytes exceed Limits::maxPendingBytes is closed
 //     ("it reads too slowly"), so one stalled reader never holds more memory;
 //   - TcpProtocol::closed is called exactly once per connected session, and

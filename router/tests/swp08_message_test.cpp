@@ -104,6 +104,11 @@ std::vector<CodecCase> codecCases() {
         {"single destination name", request(MK::SingleDestinationName, 0, 0, NameLength::Chars32, 2), "67 00 04 00 02"},
         {"source names", names(MK::SourceNames, 0, 0, NameLength::Chars4, 258, {"CAM1", "VT"}),
          "6A 00 00 01 02 02 43 41 4D 31 56 54 20 20"},
+        {"source names level 16", names(MK::SourceNames, 0, 16, NameLength::Chars4, 1, {"VT"}),
+         "EA 00 10 00 00 01 01 56 54 20 20"},
+        {"destination names matrix 2", names(MK::DestinationNames, 2, 0, NameLength::Chars4, 1, {"MON"}),
+         "6B 20 00 00 01 01 4D 4F 4E 20"},
+        // Like its requests, the extended form carries the matrix alone: no level byte.
         {"destination names matrix 16", names(MK::DestinationNames, 16, 0, NameLength::Chars4, 0, {"PGM"}),
          "EB 10 00 00 00 01 50 47 4D 20"},
         {"names updated", msg(MK::NamesUpdated, 0, 0), "1E"},

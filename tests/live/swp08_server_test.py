@@ -345,6 +345,28 @@ class ExtendedTest(RouterCase):
         self.assertEqual(len(head), 6 + 128)
 
 
+class TableNamesTest(RouterCase):
+    """Name replies of a router that is matrix 2, level 3: the level goes with
+    source names only; destination names carry the matrix alone."""
+    ARGS = ("--matrix", "2", "--level", "3")
+
+    def test_each_name_reply_names_its_table_as_its_form_says(self):
+        peer = self.peer()
+        cases = (
+            ("standard source", [101, 0x23, 2, 0, 4], [106, 0x23, 2, 0, 4, 1], b"Camera 5    "),
+            ("standard destination", [103, 0x20, 2, 0, 4], [107, 0x20, 2, 0, 4, 1], b"Monitor 5   "),
+            ("extended source", [229, 2, 3, 2, 0, 4], [234, 2, 3, 2, 0, 4, 1], b"Camera 5    "),
+            ("extended destination", [231, 2, 2, 0, 4], [235, 2, 2, 0, 4, 1], b"Monitor 5   "),
+            ("extended all destinations", [230, 2, 0], [235, 2, 0, 0, 0, 16], b"Mon"),
+        )
+        for what, request, head, name in cases:
+            with self.subTest(what):
+                peer.send(encode(request))
+                reply = peer.message()
+                self.assertEqual(reply[:len(head) + len(name)], bytes(head) + name)
+        self.assertEqual(len(reply), 6 + 16 * 4)
+
+
 class SloppyTest(RouterCase):
     ARGS = ("--sloppy",)
 

@@ -238,7 +238,8 @@ class Router:
     def _names(self, data, sloppy):
         """Source names (100 / 101, 228 / 229 -> 106 / 234) and destination
         association names (102 / 103, 230 / 231 -> 107 / 235). Destination
-        requests name a matrix only: bits 7-4 of byte 1, or byte 1 when extended."""
+        requests and replies name a matrix only: bits 7-4 of byte 1 (bits 3-0
+        are 0), or byte 1 when extended."""
         command = data[0]
         extended = bool(command & 0x80)
         of_sources = (command & 0x7F) in (100, 101)
@@ -265,8 +266,11 @@ class Router:
         reply = {100: 106, 101: 106, 102: 107, 103: 107}[request & 0x7F] + (128 if extended else 0)
         width = NAME_WIDTHS[code]
         per_message = NAME_BYTES_PER_MESSAGE // width
-        if extended:
-            head = bytes([reply, self.matrix, self.level if reply == 234 else 0, code])
+        if reply == 234:
+            head = bytes([reply, self.matrix, self.level, code])
+        elif reply == 235:
+            # Like its requests (230 / 231), the matrix alone: no level byte.
+            head = bytes([reply, self.matrix, code])
         else:
             level = self.level if reply == 106 else 0
             head = bytes([reply, (self.matrix << 4 | level) & 0xFF, code])
