@@ -46,6 +46,12 @@ set +e
 bash tests/scenarios/check.sh "$exe" "$dll" tests/scenarios/*.vsc demo/demo.vsc "${live_scripts[@]}"
 status=$?
 python3 tests/live/run_swp08.py "$exe" "$dll" || status=1
+echo "== an error once when standard output and error are one pipe"
+bad=$(mktemp -d "$root/.wine-bad-XXXXXX")
+printf 'say fine\nbogus\n' >"$bad/bad.vsc"
+shown=$(cd "$bad" && wine "$exe" --module "$dll" bad.vsc 2>&1 | grep -c "unknown statement")
+rm -rf "$bad"
+[ "$shown" = 1 ] || { echo "run-wine-scenarios: the error shown $shown times on one pipe" >&2; status=1; }
 echo "== prompt following vesk-router while a line is typed"
 python3 host/tests/prompt_live_test.py "$exe" "$dll" "$router" wine || status=1
 echo "== the web view in headless Chromium"

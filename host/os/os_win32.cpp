@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <stdio.h>
 #include <windows.h>
 
 // A console, not any character device: _isatty also holds for NUL.
@@ -17,9 +18,27 @@ bool stdoutIsTerminal() { return isConsole(STD_OUTPUT_HANDLE); }
 // object, pipes included; it is looked up, so older systems still start.
 typedef BOOL(WINAPI* CompareObjects)(HANDLE, HANDLE);
 
+// NtQueryInformationFile's FileInternalInformation: the file's index on its
+// volume, which Wine takes from the Unix inode, so two descriptors of one pipe
+// read alike even where the two handles are separate objects.
+typedef LONG(WINAPI* QueryFile)(HANDLE, void* status, void* into, ULONG size, ULONG what);
+
+static bool sameIndex(HANDLE a, HANDLE b) {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    FARPROC found = ntdll ? GetProcAddress(ntdll, "NtQueryInformationFile") : nullptr;
+    if (!found || GetFileType(a) != GetFileType(b)) return false;
+    QueryFile query = reinterpret_cast<QueryFile>(reinterpret_cast<void*>(found));
+    const ULONG kFileInternalInformation = 6;
+    ULONG_PTR status[2];
+    LARGE_INTEGER x = {}, y = {};
+    if (query(a, status, &x, sizeof x, kFileInternalInformation) != 0) return false;
+    if (query(b, status, &y, sizeof y, kFileInternalInformation) != 0) return false;
+    return x.QuadPart != 0 && x.QuadPart == y.QuadPart;
+}
+
 static bool sameFile(HANDLE a, HANDLE b) {
     BY_HANDLE_FILE_INFORMATION x, y;
-    if (!GetFileInformationByHandle(a, &x) || !GetFileInformationByHandle(b, &y)) return false;
+    if (!GetFileInformationByHandle(a, &x) || !GetFileInformationByHandle(b, &y)) return sameIndex(a, b);
     return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
            x.nFileIndexLow == y.nFileIndexLow;
 }
@@ -35,7 +54,8 @@ bool stdoutIsStderr() {
         FARPROC found = module ? GetProcAddress(module, "CompareObjectHandles") : nullptr;
         if (found && reinterpret_cast<CompareObjects>(reinterpret_cast<void*>(found))(out, err)) return true;
     }
-    // Two handles to one pipe or file (Wine gives each descriptor its own).
+    // Two handles to one pipe or file (Wine gives each descriptor its own
+    // object).
     return sameFile(out, err);
 }
 
