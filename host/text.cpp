@@ -25,29 +25,7 @@ std::optional<int32_t> parseInt32(const std::string& text) {
 }
 
 size_t utf8SequenceAt(const std::string& text, size_t at) {
-    const unsigned char c = static_cast<unsigned char>(text[at]);
-    if (c < 0x80) return 1;
-    size_t length;
-    unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-        length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        length = 3;
-        if (c == 0xE0) low = 0xA0;   // overlong
-        if (c == 0xED) high = 0x9F;  // surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        length = 4;
-        if (c == 0xF0) low = 0x90;   // overlong
-        if (c == 0xF4) high = 0x8F;  // above U+10FFFF
-    } else {
-        return 0;
-    }
-    if (at + length > text.size()) return 0;
-    for (size_t i = 1; i < length; ++i) {
-        const unsigned char next = static_cast<unsigned char>(text[at + i]);
-        if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return 0;
-    }
-    return length;
+    return static_cast<unsigned char>(text[at]) < 0x80 ? 1 : utf8SequenceLength(text, at);
 }
 
 // One escaping rule for vesk-host's transcript and vesk-router's log.

@@ -364,17 +364,7 @@ void Swp08Client::noteOtherTable(const Message& m) {
 
 bool Swp08Client::known() const { return client_.connected() && tallySeen_; }
 
-void Swp08Client::compare(const std::set<int>& outputs) {
-    for (int output : outputs) {
-        const int input = model_.route(output);
-        if (input == kNoInput) continue;
-        std::pair<int, std::string> now(input, model_.inputLabel(input));
-        auto it = reported_.find(output);
-        if (it != reported_.end() && it->second == now) continue;
-        reported_[output] = now;
-        events_.push_back(BackendEvent{BackendEvent::Kind::Report, device_, "", reportOf(model_, device_, output), 0});
-    }
-}
+void Swp08Client::compare(const std::set<int>& outputs) { reported_.compare(model_, device_, outputs, events_); }
 
 // The host's side ----------------------------------------------------------------
 

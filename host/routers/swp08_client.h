@@ -45,6 +45,7 @@
 #include <set>
 #include <utility>
 
+#include "reported_routes.h"
 #include "router_backend.h"
 #include "swp08/swp08_frame.h"
 #include "swp08/swp08_message.h"
@@ -147,7 +148,7 @@ private:
     std::set<std::pair<int, int>> otherTables_;
     // Per destination (0-based): (source, name) last reported; kept across
     // connections.
-    std::map<int, std::pair<int, std::string>> reported_;
+    ReportedRoutes reported_;
     // Declared last: it goes first, before the state its protocol calls use.
     TcpClient client_;
 };

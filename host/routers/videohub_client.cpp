@@ -107,9 +107,7 @@ void VideohubClient::noteDevice(const VideohubBlock& block) {
 }
 
 void VideohubClient::forgetBeyond(int outputs) {
-    std::vector<int> gone;
-    for (auto it = reported_.lower_bound(outputs); it != reported_.end(); it = reported_.erase(it))
-        gone.push_back(destinationOfOutput(it->first));
+    const std::vector<int> gone = reported_.forgetFrom(outputs);
     if (gone.empty()) return;
     const std::string which = gone.size() == 1 ? "destination " + std::to_string(gone.front()) + " is"
                                                : "destinations " + std::to_string(gone.front()) + ".." +
@@ -145,17 +143,7 @@ void VideohubClient::noteSkipped(const std::string& header, size_t count, const 
 
 bool VideohubClient::known() const { return client_.connected() && model_.present() && routingSeen_; }
 
-void VideohubClient::compare(const std::set<int>& outputs) {
-    for (int output : outputs) {
-        const int input = model_.route(output);
-        if (input == kNoInput) continue;
-        std::pair<int, std::string> now(input, model_.inputLabel(input));
-        auto it = reported_.find(output);
-        if (it != reported_.end() && it->second == now) continue;
-        reported_[output] = now;
-        events_.push_back(BackendEvent{BackendEvent::Kind::Report, device_, "", reportOf(model_, device_, output), 0});
-    }
-}
+void VideohubClient::compare(const std::set<int>& outputs) { reported_.compare(model_, device_, outputs, events_); }
 
 PollResult VideohubClient::poll(int first, int last) const {
     if (!client_.connected()) return PollResult{"is not connected", {}};

@@ -18,6 +18,7 @@
 #include <set>
 #include <utility>
 
+#include "reported_routes.h"
 #include "router_backend.h"
 #include "tcp_client.h"
 #include "videohub_parser.h"
@@ -68,8 +69,7 @@ private:
     bool settled_ = false;
     int announcedOutputs_ = -1;
     std::set<std::string> unknownHeaders_;  // noted once per connection
-    // Per output: (input, label) last reported.
-    std::map<int, std::pair<int, std::string>> reported_;
+    ReportedRoutes reported_;
     // Declared last: it goes first, before the state its protocol calls use.
     TcpClient client_;
 };

@@ -13,10 +13,7 @@ size_t findControlByte(std::string_view text) {
     return std::string_view::npos;
 }
 
-// The length of the well-formed UTF-8 sequence of two or more bytes at `at`,
-// or 0 (a single byte, or not well formed: overlong, surrogate, above
-// U+10FFFF or cut short).
-static size_t utf8SequenceAt(std::string_view text, size_t at) {
+size_t utf8SequenceLength(std::string_view text, size_t at) {
     const unsigned char c = static_cast<unsigned char>(text[at]);
     size_t length;
     unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
@@ -62,7 +59,7 @@ std::string escapeText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
-        const size_t length = utf8SequenceAt(text, i);
+        const size_t length = utf8SequenceLength(text, i);
         // C1 controls (bytes C2 80..C2 9F) steer terminals too.
         const bool c1 = length == 2 && static_cast<unsigned char>(text[i]) == 0xC2 &&
                         static_cast<unsigned char>(text[i + 1]) < 0xA0;

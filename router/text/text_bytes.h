@@ -18,6 +18,11 @@ bool isControlByte(char byte);
 // the console.
 size_t findControlByte(std::string_view text);
 
+// The length of the well-formed UTF-8 sequence of two or more bytes at
+// text[at], or 0 (a single byte, or not well formed: overlong, surrogate,
+// above U+10FFFF or cut short).
+size_t utf8SequenceLength(std::string_view text, size_t at);
+
 // `text` as one line of printable text: well-formed UTF-8 sequences other than
 // C1 controls (U+0080..U+009F) are kept; '\n', '\t', '\r' and '\\' become
 // "\n", "\t", "\r" and "\\"; every other byte below 0x20 or from 0x7F
