@@ -32,11 +32,11 @@ std::string addRouter(const std::string& value, RunOptions& options) {
     for (const auto& given : options.routers)
         if (given.first == *device) return "router device " + std::to_string(*device) + " is given twice in --router";
     std::string error;
-    std::optional<RouterSpec> spec = parseRouterSpec(value.substr(equals + 1), error);
-    if (!spec)
+    std::optional<RouterTarget> target = parseRouterTarget(value.substr(equals + 1), error);
+    if (!target)
         return "expected --router D=HOST[:PORT], got " + value +
                (error.rfind("expected HOST", 0) == 0 ? "" : " (" + error + ")");
-    options.routers.emplace_back(*device, *spec);
+    options.routers.emplace_back(*device, *target);
     return "";
 }
 

@@ -26,7 +26,7 @@ struct HostOptions {
 std::optional<HostOptions> parseHostOptions(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                                             int& exitStatus);
 
-// Adds "--router D=SPEC" to `options`; empty, or what is wrong with it.
+// Adds "--router D=TARGET" to `options`; empty, or what is wrong with it.
 std::string addRouter(const std::string& value, RunOptions& options);
 
 #endif  // VESK_HOST_OPTIONS_H

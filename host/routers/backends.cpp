@@ -4,21 +4,21 @@
 #include "swp08_client.h"
 #include "videohub_client.h"
 
-static std::unique_ptr<RouterBackend> makeVideohub(int device, const RouterSpec& spec, BackendContext& context,
+static std::unique_ptr<RouterBackend> makeVideohub(int device, const RouterTarget& target, BackendContext& context,
                                                    std::string&) {
-    return std::make_unique<VideohubClient>(context.io, device, spec.host, spec.port, context.timing, context.events);
+    return std::make_unique<VideohubClient>(context.io, device, target.host, target.port, context.timing, context.events);
 }
 
-static std::unique_ptr<RouterBackend> makeSwp08(int device, const RouterSpec& spec, BackendContext& context,
+static std::unique_ptr<RouterBackend> makeSwp08(int device, const RouterTarget& target, BackendContext& context,
                                                 std::string& error) {
-    std::optional<Swp08Client::Options> options = Swp08Client::Options::parse(spec.options, error);
+    std::optional<Swp08Client::Options> options = Swp08Client::Options::parse(target.options, error);
     if (!options) return nullptr;
-    return std::make_unique<Swp08Client>(context.io, device, spec.host, spec.port, *options, context.timing,
+    return std::make_unique<Swp08Client>(context.io, device, target.host, target.port, *options, context.timing,
                                          context.events);
 }
 
-static bool checkSwp08(const RouterSpec& spec, std::string& error) {
-    return Swp08Client::Options::parse(spec.options, error).has_value();
+static bool checkSwp08(const RouterTarget& target, std::string& error) {
+    return Swp08Client::Options::parse(target.options, error).has_value();
 }
 
 // The router protocols, one line each.
@@ -37,7 +37,7 @@ const RouterProtocol* findProtocol(const std::string& name) {
     return nullptr;
 }
 
-static bool parseOptions(const std::string& text, const RouterProtocol& protocol, RouterSpec& spec,
+static bool parseOptions(const std::string& text, const RouterProtocol& protocol, RouterTarget& target,
                          std::string& error) {
     size_t at = 0;
     while (at <= text.size()) {
@@ -52,21 +52,21 @@ static bool parseOptions(const std::string& text, const RouterProtocol& protocol
             error = "expected NAME=VALUE with a name " + std::string(protocol.name) + " takes, got \"" + pair + "\"";
             return false;
         }
-        spec.options[name] = pair.substr(equals + 1);
+        target.options[name] = pair.substr(equals + 1);
         at = end + 1;
     }
     return true;
 }
 
-std::optional<RouterSpec> parseRouterSpec(const std::string& text, std::string& error) {
-    RouterSpec spec;
+std::optional<RouterTarget> parseRouterTarget(const std::string& text, std::string& error) {
+    RouterTarget target;
     std::string rest = text;
     const size_t scheme = text.find("://");
-    spec.protocol = scheme == std::string::npos ? "videohub" : text.substr(0, scheme);
+    target.protocol = scheme == std::string::npos ? "videohub" : text.substr(0, scheme);
     if (scheme != std::string::npos) rest = text.substr(scheme + 3);
-    const RouterProtocol* protocol = findProtocol(spec.protocol);
+    const RouterProtocol* protocol = findProtocol(target.protocol);
     if (!protocol) {
-        error = "unknown router protocol \"" + spec.protocol + "\"";
+        error = "unknown router protocol \"" + target.protocol + "\"";
         return std::nullopt;
     }
     const size_t query = rest.find('?');
@@ -75,15 +75,15 @@ std::optional<RouterSpec> parseRouterSpec(const std::string& text, std::string& 
         error = "expected HOST or HOST:PORT (port 1..65535), got \"" + rest.substr(0, query) + "\"";
         return std::nullopt;
     }
-    spec.host = address->host;
-    spec.port = address->port;
-    if (query != std::string::npos && !parseOptions(rest.substr(query + 1), *protocol, spec, error)) return std::nullopt;
-    if (protocol->check && !protocol->check(spec, error)) return std::nullopt;
-    return spec;
+    target.host = address->host;
+    target.port = address->port;
+    if (query != std::string::npos && !parseOptions(rest.substr(query + 1), *protocol, target, error)) return std::nullopt;
+    if (protocol->check && !protocol->check(target, error)) return std::nullopt;
+    return target;
 }
 
-std::string formatRouterSpec(const RouterSpec& spec) {
-    return spec.protocol + "://" + formatHostPort(HostPort{spec.host, spec.port});
+std::string formatRouterTarget(const RouterTarget& target) {
+    return target.protocol + "://" + formatHostPort(HostPort{target.host, target.port});
 }
 
 RouterBackend* Backends::find(int device) const {
@@ -121,9 +121,9 @@ SimulatedRouter& Backends::simulate(int device, int size) {
     return static_cast<SimulatedRouter&>(put(device, std::make_unique<SimulatedRouter>(device, size, events_)));
 }
 
-RouterBackend* Backends::follow(int device, const RouterSpec& spec, BackendContext& context, std::string& error) {
-    const RouterProtocol* protocol = findProtocol(spec.protocol);
-    std::unique_ptr<RouterBackend> backend = protocol ? protocol->make(device, spec, context, error) : nullptr;
+RouterBackend* Backends::follow(int device, const RouterTarget& target, BackendContext& context, std::string& error) {
+    const RouterProtocol* protocol = findProtocol(target.protocol);
+    std::unique_ptr<RouterBackend> backend = protocol ? protocol->make(device, target, context, error) : nullptr;
     if (!backend) return nullptr;
     return &put(device, std::move(backend));
 }

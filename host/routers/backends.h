@@ -21,7 +21,7 @@
 #include "tcp_client.h"
 
 // A live router as a script or the command line names it.
-struct RouterSpec {
+struct RouterTarget {
     std::string protocol;  // a name from protocols()
     std::string host;
     uint16_t port = 0;
@@ -32,9 +32,9 @@ struct RouterSpec {
 // "PROTOCOL://HOST[:PORT][?NAME=VALUE&...]", or a bare "HOST[:PORT]" for
 // Videohub. Null with `error` set when the protocol is unknown, the address
 // malformed, an option is not one the protocol takes or its value is bad.
-std::optional<RouterSpec> parseRouterSpec(const std::string& text, std::string& error);
+std::optional<RouterTarget> parseRouterTarget(const std::string& text, std::string& error);
 // "videohub://127.0.0.1:9990".
-std::string formatRouterSpec(const RouterSpec& spec);
+std::string formatRouterTarget(const RouterTarget& target);
 
 // What a live backend is made with.
 struct BackendContext {
@@ -50,12 +50,12 @@ struct RouterProtocol {
     // Option names it takes, and what each means (for help).
     std::vector<std::pair<std::string, std::string>> options;
     // Makes the backend; null with `error` set when an option's value is bad.
-    std::unique_ptr<RouterBackend> (*make)(int device, const RouterSpec& spec, BackendContext& context,
+    std::unique_ptr<RouterBackend> (*make)(int device, const RouterTarget& target, BackendContext& context,
                                            std::string& error);
-    // Checks the options' values (parseRouterSpec calls it, so a bad value is
+    // Checks the options' values (parseRouterTarget calls it, so a bad value is
     // refused where it is written); false with `error` naming the values
     // allowed. None: any value is taken.
-    bool (*check)(const RouterSpec& spec, std::string& error) = nullptr;
+    bool (*check)(const RouterTarget& target, std::string& error) = nullptr;
 };
 const std::vector<RouterProtocol>& protocols();
 const RouterProtocol* findProtocol(const std::string& name);
@@ -77,9 +77,9 @@ public:
     SimulatedRouter& simulate(int device, int size);
     // Makes `backend` the router of `device`, replacing what was there.
     RouterBackend& put(int device, std::unique_ptr<RouterBackend> backend);
-    // Makes `device` follow the router `spec` names, replacing what was there.
+    // Makes `device` follow the router `target` names, replacing what was there.
     // Null with `error` set when the backend cannot be made.
-    RouterBackend* follow(int device, const RouterSpec& spec, BackendContext& context, std::string& error);
+    RouterBackend* follow(int device, const RouterTarget& target, BackendContext& context, std::string& error);
 
 private:
     BackendEvents& events_;

@@ -10,7 +10,7 @@ static int num(const Token& t) { return *parseInt32(t.text); }
 
 // The live router of "device D PROTOCOL HOST[:PORT] [NAME VALUE]..."; null
 // with `error` set when the words name none.
-static std::optional<RouterSpec> routerSpecOf(const Statement& s, std::string& error) {
+static std::optional<RouterTarget> routerTargetOf(const Statement& s, std::string& error) {
     const std::vector<Token>& w = s.words;
     std::string query;
     for (size_t i = 4; i < w.size(); i += 2) {
@@ -25,7 +25,7 @@ static std::optional<RouterSpec> routerSpecOf(const Statement& s, std::string& e
         error = "expected HOST or HOST:PORT (port 1..65535), got " + quoteText(w[3].text);
         return std::nullopt;
     }
-    return parseRouterSpec(w[2].text + "://" + w[3].text + query, error);
+    return parseRouterTarget(w[2].text + "://" + w[3].text + query, error);
 }
 
 static bool namesProtocol(const Statement& s) { return s.words.size() > 2 && findProtocol(s.words[2].text); }
@@ -38,7 +38,7 @@ static std::optional<std::string> checkDevice(const Statement& s) {
                                  (protocol.options.empty() ? "" : " [NAME VALUE]...");
         std::string error;
         if (c.count(4, protocol.options.empty() ? 4 : 1000, form.c_str()) && c.number(1, "the device") &&
-            !routerSpecOf(s, error))
+            !routerTargetOf(s, error))
             c.problem = error;
         return c.problem;
     }
@@ -59,7 +59,7 @@ static bool runDevice(ScriptSession& session, const Statement& s) {
     const std::vector<Token>& w = s.words;
     if (namesProtocol(s)) {
         std::string why;
-        session.connectRouter(num(w[1]), *routerSpecOf(s, why));
+        session.connectRouter(num(w[1]), *routerTargetOf(s, why));
         return true;
     }
     session.emulator->backends().simulate(num(w[1]), num(w[3]));

@@ -125,10 +125,10 @@ bool ScriptSession::missingPanels(int line) {
 void ScriptSession::connectCommandLineRouters() {
     if (routersConnected_) return;
     routersConnected_ = true;
-    for (const auto& [device, spec] : options.routers) connectRouter(device, spec);
+    for (const auto& [device, target] : options.routers) connectRouter(device, target);
 }
 
-void ScriptSession::connectRouter(int device, const RouterSpec& spec) {
+void ScriptSession::connectRouter(int device, const RouterTarget& target) {
     if (!wallClock()) {
         wallStart_ = Clock::now();
         clockAtStart_ = emulator->clock().now();
@@ -137,11 +137,11 @@ void ScriptSession::connectRouter(int device, const RouterSpec& spec) {
     Backends& backends = emulator->backends();
     if (const RouterBackend* old = backends.find(device))
         if (old->live())
-            out.note("router device " + std::to_string(device) + " follows " + formatRouterSpec(spec) +
+            out.note("router device " + std::to_string(device) + " follows " + formatRouterTarget(target) +
                      " now, no longer " + old->address());
     BackendContext context{loop.io(), emulator->backendEvents(), options.timing};
     std::string why;
-    RouterBackend* backend = backends.follow(device, spec, context, why);
+    RouterBackend* backend = backends.follow(device, target, context, why);
     if (!backend) {
         out.note("router device " + std::to_string(device) + ": " + why);
         return;

@@ -36,13 +36,13 @@ private:
 };
 
 struct RunOptions {
-    RunOptions(std::string module = "", std::vector<std::pair<int, RouterSpec>> live = {})
+    RunOptions(std::string module = "", std::vector<std::pair<int, RouterTarget>> live = {})
         : modulePath(std::move(module)), routers(std::move(live)) {}
 
     std::string modulePath;  // from the command line; may be empty
-    // Live router devices of every script (--router D=SPEC), connected
+    // Live router devices of every script (--router D=TARGET), connected
     // before its first statement that does more than prepare the site.
-    std::vector<std::pair<int, RouterSpec>> routers;
+    std::vector<std::pair<int, RouterTarget>> routers;
     // How live routers' connections are kept (tests shorten it).
     ClientTiming timing;
 };
@@ -70,7 +70,7 @@ public:
 
     // Makes `device` a live router, putting the script on the wall clock,
     // and serves the loop until its first connect has ended (5 s at most).
-    void connectRouter(int device, const RouterSpec& spec);
+    void connectRouter(int device, const RouterTarget& target);
     // Connects the routers of the command line, once per emulator.
     void connectCommandLineRouters();
     bool wallClock() const { return wallStart_.has_value(); }

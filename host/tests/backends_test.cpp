@@ -156,10 +156,10 @@ TEST(Backends, ThePollOfAnyBackendIsAnsweredThroughTheHost) {
     }
 }
 
-TEST(Backends, RouterSpecsNameAProtocolFromTheTable) {
+TEST(Backends, RouterTargetsNameAProtocolFromTheTable) {
     struct Case {
         const char* text;
-        const char* expected;  // formatRouterSpec, or the error
+        const char* expected;  // formatRouterTarget, or the error
     };
     const Case cases[] = {
         {"127.0.0.1", "videohub://127.0.0.1:9990"},
@@ -171,8 +171,8 @@ TEST(Backends, RouterSpecsNameAProtocolFromTheTable) {
     };
     for (const Case& c : cases) {
         std::string error;
-        std::optional<RouterSpec> spec = parseRouterSpec(c.text, error);
-        EXPECT_EQ(spec ? formatRouterSpec(*spec) : error, c.expected) << "input: " << c.text;
+        std::optional<RouterTarget> target = parseRouterTarget(c.text, error);
+        EXPECT_EQ(target ? formatRouterTarget(*target) : error, c.expected) << "input: " << c.text;
     }
 }
 

@@ -173,11 +173,11 @@ TEST(Swp08Client, OptionsAreCheckedWhereTheyAreWritten) {
     };
     for (const OptionCase& c : cases) {
         std::string error;
-        const std::optional<RouterSpec> spec = parseRouterSpec(c.text, error);
-        EXPECT_EQ(spec.has_value(), *c.error == 0) << c.text << ": " << error;
+        const std::optional<RouterTarget> target = parseRouterTarget(c.text, error);
+        EXPECT_EQ(target.has_value(), *c.error == 0) << c.text << ": " << error;
         EXPECT_NE(error.find(c.error), std::string::npos) << c.text << ": " << error;
-        if (spec) {
-            EXPECT_EQ(spec->port, c.port) << c.text;
+        if (target) {
+            EXPECT_EQ(target->port, c.port) << c.text;
         }
     }
     std::string error;

@@ -17,7 +17,7 @@ using router_test::RouterProcess;
 // A script run statement by statement, so the router can be driven between.
 class Session {
 public:
-    explicit Session(std::vector<std::pair<int, RouterSpec>> routers = {})
+    explicit Session(std::vector<std::pair<int, RouterTarget>> routers = {})
         : transcript_(out_, false), runner_(transcript_, modules_, RunOptions{VESK_HOST_TEST_MODULE, routers}) {
         runner_.begin("loopback", ".");
     }
@@ -131,7 +131,7 @@ TEST(VeskRouterLoopback, TheSiteIsCheckedAgainWhenTheScriptChangesIt) {
 
 TEST(VeskRouterLoopback, ARouterFromTheCommandLineIsConnectedAfterTheSiteIsReady) {
     RouterProcess router({"--listen", "127.0.0.1:0"});
-    Session session({{5, RouterSpec{"videohub", "127.0.0.1", static_cast<uint16_t>(router.port()), {}}}});
+    Session session({{5, RouterTarget{"videohub", "127.0.0.1", static_cast<uint16_t>(router.port()), {}}}});
     session.run("site temp\nconfig 5 size 16\ncreate\nsend driverid=5\nsend destid=3\n"
                 "expect text \"Input 3\" within 3000");
     EXPECT_TRUE(session.end()) << session.transcript();

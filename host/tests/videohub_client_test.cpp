@@ -115,7 +115,7 @@ TEST(VideohubClient, ReplacingADevicesRouterWhileItsHandlersWaitIsSafe) {
     std::string why;
     for (int round = 0; round < 5; ++round) {
         const uint16_t port = round % 2 ? second.port() : first.port();
-        ASSERT_NE(backends.follow(5, RouterSpec{"videohub", "127.0.0.1", port, {}}, context, why), nullptr) << why;
+        ASSERT_NE(backends.follow(5, RouterTarget{"videohub", "127.0.0.1", port, {}}, context, why), nullptr) << why;
         loop.serve(30);
         std::string ignored;
         backends.find(5)->route(1, 2, ignored);
