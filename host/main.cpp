@@ -43,6 +43,30 @@ static bool interactive(ScenarioRunner& runner, bool prompt, HoldingSink& termin
     return runner.end();
 }
 
+// Runs each script ("-": standard input) and prints the summary; the exit
+// status: 0 when every script passed, 1 when not.
+static int runScripts(ScenarioRunner& runner, Transcript& transcript, const std::vector<std::string>& scripts) {
+    int passed = 0;
+    int failed = 0;
+    for (const std::string& script : scripts) {
+        const bool input = script == "-";
+        ScriptRead read = input ? readScriptInput() : readScriptFile(script);
+        if (interruption()) endByInterruption(interruption());
+        const std::string name = input ? "stdin" : script;
+        bool ok;
+        if (read.ok)
+            ok = runner.runScript(name, input ? "." : folderName(script), read.content);
+        else {
+            runner.unreadable(name, read.line, read.error);
+            ok = false;
+        }
+        if (interruption()) endByInterruption(interruption());
+        (ok ? passed : failed)++;
+    }
+    transcript.summary(passed, failed);
+    return failed ? 1 : 0;
+}
+
 int main(int argc, char** argv) {
     useBinaryStdio();
     std::ios::sync_with_stdio(true);
@@ -78,8 +102,6 @@ int main(int argc, char** argv) {
         }
     }
 
-    int passed = 0;
-    int failed = 0;
     if (scripts.empty()) {
         if (stdinIsTerminal()) {
             bool ok = interactive(runner, !json && stdoutIsTerminal(), terminal);
@@ -88,21 +110,5 @@ int main(int argc, char** argv) {
         }
         scripts.push_back("-");
     }
-    for (const std::string& script : scripts) {
-        const bool input = script == "-";
-        ScriptRead read = input ? readScriptInput() : readScriptFile(script);
-        if (interruption()) endByInterruption(interruption());
-        const std::string name = input ? "stdin" : script;
-        bool ok;
-        if (read.ok)
-            ok = runner.runScript(name, input ? "." : folderName(script), read.content);
-        else {
-            runner.unreadable(name, read.line, read.error);
-            ok = false;
-        }
-        if (interruption()) endByInterruption(interruption());
-        (ok ? passed : failed)++;
-    }
-    transcript.summary(passed, failed);
-    return failed ? 1 : 0;
+    return runScripts(runner, transcript, scripts);
 }

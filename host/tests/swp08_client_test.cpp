@@ -162,14 +162,14 @@ struct OptionCase {
 
 TEST(Swp08Client, OptionsAreCheckedWhereTheyAreWritten) {
     const OptionCase cases[] = {
-        {"swp08://10.0.0.1", "", 8910},
-        {"swp08://10.0.0.1:2000?matrix=256&level=1&names=32", "", 2000},
-        {"swp08://10.0.0.1?matrix=0", "expected matrix 1..256", 0},
-        {"swp08://10.0.0.1?level=257", "expected level 1..256", 0},
-        {"swp08://10.0.0.1?level=x", "expected level 1..256", 0},
-        {"swp08://10.0.0.1?names=10", "expected names 4, 8, 12, 16 or 32", 0},
-        {"swp08://10.0.0.1?names=", "expected names 4, 8, 12, 16 or 32", 0},
-        {"swp08://10.0.0.1?size=4", "a name swp08 takes", 0},
+        {"swp08://127.0.0.2", "", 8910},
+        {"swp08://127.0.0.2:2000?matrix=256&level=1&names=32", "", 2000},
+        {"swp08://127.0.0.2?matrix=0", "expected matrix 1..256", 0},
+        {"swp08://127.0.0.2?level=257", "expected level 1..256", 0},
+        {"swp08://127.0.0.2?level=x", "expected level 1..256", 0},
+        {"swp08://127.0.0.2?names=10", "expected names 4, 8, 12, 16 or 32", 0},
+        {"swp08://127.0.0.2?names=", "expected names 4, 8, 12, 16 or 32", 0},
+        {"swp08://127.0.0.2?size=4", "a name swp08 takes", 0},
     };
     for (const OptionCase& c : cases) {
         std::string error;
