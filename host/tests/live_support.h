@@ -125,6 +125,22 @@ inline std::string runLive(const std::string& script, bool* passed = nullptr) {
     return out.str();
 }
 
+// Follows destination 2 of device 5 on the router `protocol` at `port`, runs
+// `statements`, and checks that each of `notes` is in the transcript and the
+// script went on to its end with no violation.
+inline void expectNotesAndTheScriptGoesOn(const std::string& caseName, const std::string& protocol,
+                                          unsigned short port, const std::string& statements,
+                                          const std::vector<std::string>& notes) {
+    const std::string script = "site temp\nconfig 5 size 4\ndevice 5 " + protocol + " 127.0.0.1:" +
+                               std::to_string(port) + "\ncreate\nsend driverid=5\nsend destid=2\n" + statements +
+                               "say \"still serving\"\n";
+    const std::string transcript = runLive(script);
+    for (const std::string& note : notes)
+        EXPECT_NE(transcript.find(note), std::string::npos) << caseName << ": no \"" << note << "\" in\n" << transcript;
+    EXPECT_NE(transcript.find("## still serving"), std::string::npos) << caseName << ":\n" << transcript;
+    EXPECT_EQ(transcript.find("!! "), std::string::npos) << caseName << ":\n" << transcript;
+}
+
 // A 4x4 router's whole state as a Videohub sends it on connect.
 inline std::string smallDump(const std::string& routing = "VIDEO OUTPUT ROUTING:\n0 0\n1 1\n2 2\n3 3\n\n") {
     return "PROTOCOL PREAMBLE:\nVersion: 2.7\n\nVIDEOHUB DEVICE:\nDevice present: true\nVideo inputs: 4\n"

@@ -59,14 +59,7 @@ std::vector<HostileCase> hostileCases() {
 TEST(Swp08HostileRouter, EachBadInputGivesANoteAndTheScriptGoesOn) {
     for (const HostileCase& c : hostileCases()) {
         Swp08Router router(c.greeting, c.answer, c.closeAfterGreeting);
-        const std::string script = "site temp\nconfig 5 size 4\ndevice 5 swp08 127.0.0.1:" +
-                                   std::to_string(router.port()) + "\ncreate\nsend driverid=5\nsend destid=2\n" +
-                                   c.statements + "say \"still serving\"\n";
-        const std::string transcript = runLive(script);
-        for (const std::string& note : c.notes)
-            EXPECT_NE(transcript.find(note), std::string::npos) << c.name << ": no \"" << note << "\" in\n" << transcript;
-        EXPECT_NE(transcript.find("## still serving"), std::string::npos) << c.name << ":\n" << transcript;
-        EXPECT_EQ(transcript.find("!! "), std::string::npos) << c.name << ":\n" << transcript;
+        expectNotesAndTheScriptGoesOn(c.name, "swp08", router.port(), c.statements, c.notes);
     }
 }
 
