@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "scenario.h"
+#include "script/scenario.h"
 #include "shared_router.h"
 #include "tcp_server.h"
 

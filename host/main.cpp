@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "interrupt.h"
-#include "options.h"
+#include "os/interrupt.h"
+#include "app/options.h"
 #include "os/os.h"
 #include "output/json_renderer.h"
 #include "output/text_renderer.h"
-#include "prompt.h"
-#include "scenario.h"
-#include "script_file.h"
-#include "transcript.h"
+#include "app/prompt.h"
+#include "script/scenario.h"
+#include "script/script_file.h"
+#include "output/transcript.h"
 #include "ui/web/web_host.h"
 
 static std::string folderName(const std::string& path) {

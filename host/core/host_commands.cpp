@@ -1,4 +1,4 @@
-#include "host_commands.h"
+#include "core/host_commands.h"
 
 #include <algorithm>
 #include <fstream>

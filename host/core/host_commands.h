@@ -26,12 +26,12 @@
 #include <vector>
 
 #include "explain/explainer.h"
-#include "panel.h"
-#include "registrations.h"
-#include "reply_book.h"
+#include "base/panel.h"
+#include "core/registrations.h"
+#include "core/reply_book.h"
 #include "routers/backends.h"
-#include "text.h"
-#include "timers.h"
+#include "base/text.h"
+#include "core/timers.h"
 
 // The panels the component showed, and where their files are found.
 struct PanelBook {

@@ -1,4 +1,4 @@
-#include "registrations.h"
+#include "core/registrations.h"
 
 void Registrations::add(int device, int first, int last, bool keepEarlier) {
     std::vector<Registration>& list = ranges_[device];
@@ -21,12 +21,5 @@ const std::vector<Registration>& Registrations::of(int device) const {
 std::vector<int> Registrations::devices() const {
     std::vector<int> out;
     for (const auto& entry : ranges_) out.push_back(entry.first);
-    return out;
-}
-
-std::string rangesText(const std::vector<Registration>& ranges) {
-    std::string out;
-    for (const Registration& r : ranges)
-        out += (out.empty() ? "" : " ") + std::to_string(r.first) + "-" + std::to_string(r.last);
     return out;
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "router.h"
+#include "base/report.h"
 
 class Registrations {
 public:
@@ -27,8 +27,5 @@ public:
 private:
     std::map<int, std::vector<Registration>> ranges_;
 };
-
-// "1-4 7-7": the ranges as the host's notes give them.
-std::string rangesText(const std::vector<Registration>& ranges);
 
 #endif  // VESK_HOST_CORE_REGISTRATIONS_H

@@ -1,4 +1,4 @@
-#include "reply_book.h"
+#include "core/reply_book.h"
 
 #include <cstring>
 

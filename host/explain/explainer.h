@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "router.h"
-#include "text.h"
+#include "base/report.h"
+#include "base/text.h"
 
 // Why something sent nothing: `about` names what ("destid", "report", ...).
 struct Silence {
@@ -38,9 +38,5 @@ public:
     // "1"; empty when the component has none.
     virtual std::string textControl() const { return ""; }
 };
-
-// The explainer for the module at `path` (by its file name: Parvex.so or
-// Parvex.dll gets Parvex's); one that explains nothing for any other.
-std::unique_ptr<Explainer> explainerFor(const std::string& path);
 
 #endif  // VESK_HOST_EXPLAIN_EXPLAINER_H

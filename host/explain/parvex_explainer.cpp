@@ -1,9 +1,9 @@
-#include "parvex_explainer.h"
+#include "explain/parvex_explainer.h"
 
 #include <cctype>
 
-#include "database_size.h"
-#include "text.h"
+#include "site/database_size.h"
+#include "base/text.h"
 
 // The component reads numbers from their leading digits; none gives 0.
 static int toInt(const std::string& text) {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "explainer.h"
+#include "explain/explainer.h"
 
 class ParvexExplainer : public Explainer {
 public:

@@ -1,8 +1,8 @@
-#include "event_loop.h"
+#include "loop/event_loop.h"
 
 #include <algorithm>
 
-#include "interrupt.h"
+#include "os/interrupt.h"
 
 using Clock = std::chrono::steady_clock;
 

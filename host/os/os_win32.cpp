@@ -1,9 +1,12 @@
-#include "os.h"
+#include "os/os.h"
 
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
 #include <windows.h>
+
+#include <optional>
+#include <string>
 
 // A console, not any character device: _isatty also holds for NUL.
 static bool isConsole(DWORD which) {
@@ -63,3 +66,36 @@ void useBinaryStdio() {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
 }
+
+const char* unreadableStdinReason() { return nullptr; }
+
+void setEnvironment(const char* name, const std::optional<std::string>& value) {
+    // _putenv changes both the process environment, which the module reads,
+    // and the C runtime's copy; "NAME=" removes the variable, so an empty
+    // value cannot be set here.
+    std::string assignment = std::string(name) + "=" + (value ? *value : "");
+    _putenv(assignment.c_str());
+}
+
+std::string nativeAbsolutePath(const std::string& path) {
+    std::string p = path;
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    if (!p.empty() && p[0] == '\\' && (p.size() < 2 || p[1] != '\\')) p = "Z:" + p;
+    char full[MAX_PATH * 4];
+    DWORD n = GetFullPathNameA(p.c_str(), sizeof full, full, nullptr);
+    if (n > 0 && n < sizeof full) p.assign(full, n);
+    while (p.size() > 3 && p.back() == '\\') p.pop_back();
+    return p;
+}
+
+std::string openablePath(const std::string& componentPath) { return componentPath; }
+
+unsigned long processId() { return GetCurrentProcessId(); }
+
+unsigned long readProfileString(const char* section, const char* key, char* out, unsigned long size,
+                                const std::string& path) {
+    return GetPrivateProfileStringA(section, key, "", out, size, path.c_str());
+}
+
+bool reuseListeningAddress() { return false; }

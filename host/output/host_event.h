@@ -15,8 +15,8 @@
 #include <variant>
 #include <vector>
 
-#include "panel.h"
-#include "router.h"
+#include "base/panel.h"
+#include "base/report.h"
 
 // What the "state" statement shows: the host's side of a session.
 struct HostState {

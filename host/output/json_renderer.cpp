@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "output/text_renderer.h"
-#include "text.h"
+#include "base/text.h"
 
 using Record = nlohmann::ordered_json;
 

@@ -1,7 +1,6 @@
 #include "output/text_renderer.h"
 
-#include "core/registrations.h"
-#include "text.h"
+#include "base/text.h"
 
 // A text that may be null, quoted, or `none` in its place.
 static std::string quotedOr(const std::optional<std::string>& text, const char* none) {

@@ -1,8 +1,8 @@
-#include "backends.h"
+#include "routers/backends.h"
 
 #include "host_port.h"
-#include "swp08_client.h"
-#include "videohub_client.h"
+#include "routers/swp08_client.h"
+#include "routers/videohub_client.h"
 
 static std::unique_ptr<RouterBackend> makeVideohub(int device, const RouterTarget& target, BackendContext& context,
                                                    std::string&) {

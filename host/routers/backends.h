@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "router_backend.h"
-#include "simulated_router.h"
+#include "routers/router_backend.h"
+#include "routers/simulated_router.h"
 #include "tcp_client.h"
 
 // A live router as a script or the command line names it.

@@ -1,4 +1,4 @@
-#include "reported_routes.h"
+#include "routers/reported_routes.h"
 
 void ReportedRoutes::compare(const RouterModel& model, int device, const std::set<int>& outputs,
                              BackendEvents& events) {

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "router_backend.h"
+#include "routers/router_backend.h"
 
 class ReportedRoutes {
 public:

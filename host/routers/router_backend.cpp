@@ -1,4 +1,4 @@
-#include "router_backend.h"
+#include "routers/router_backend.h"
 
 #include <algorithm>
 

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "router.h"
+#include "base/report.h"
 #include "router_model.h"
 
 struct BackendEvent {

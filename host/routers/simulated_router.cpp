@@ -1,4 +1,4 @@
-#include "simulated_router.h"
+#include "routers/simulated_router.h"
 
 static const char kSourcePrefix[] = "SRC ";
 

@@ -17,7 +17,7 @@
 #ifndef VESK_HOST_ROUTERS_SIMULATED_ROUTER_H
 #define VESK_HOST_ROUTERS_SIMULATED_ROUTER_H
 
-#include "router_backend.h"
+#include "routers/router_backend.h"
 
 class SimulatedRouter : public RouterBackend {
 public:

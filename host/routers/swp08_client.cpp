@@ -1,9 +1,9 @@
-#include "swp08_client.h"
+#include "routers/swp08_client.h"
 
 #include <algorithm>
 
 #include "swp08/swp08_tables.h"
-#include "text.h"
+#include "base/text.h"
 
 using namespace swp08;
 

@@ -45,8 +45,8 @@
 #include <set>
 #include <utility>
 
-#include "reported_routes.h"
-#include "router_backend.h"
+#include "routers/reported_routes.h"
+#include "routers/router_backend.h"
 #include "swp08/swp08_frame.h"
 #include "swp08/swp08_message.h"
 #include "tcp_client.h"

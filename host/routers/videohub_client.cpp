@@ -1,6 +1,6 @@
-#include "videohub_client.h"
+#include "routers/videohub_client.h"
 
-#include "text.h"
+#include "base/text.h"
 #include "videohub_format.h"
 
 VideohubClient::VideohubClient(asio::io_context& io, int device, const std::string& host, uint16_t port,

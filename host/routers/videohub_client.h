@@ -18,8 +18,8 @@
 #include <set>
 #include <utility>
 
-#include "reported_routes.h"
-#include "router_backend.h"
+#include "routers/reported_routes.h"
+#include "routers/router_backend.h"
 #include "tcp_client.h"
 #include "videohub_parser.h"
 

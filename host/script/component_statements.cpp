@@ -1,8 +1,8 @@
 // create, delete, send, control, report, timer, event, wait, show, say: the
 // statements that drive the component and show what it did.
-#include "session.h"
-#include "shape.h"
-#include "statements.h"
+#include "script/session.h"
+#include "script/shape.h"
+#include "script/statements.h"
 
 static int num(const Token& t) { return *parseInt32(t.text); }
 

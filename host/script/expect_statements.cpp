@@ -4,9 +4,9 @@
 // "expect text TEXT" is an alias of "expect control CONTROL text TEXT" on
 // panel "1", where CONTROL is the text control of the loaded component (its
 // explainer names it: LevelMimic for Parvex).
-#include "session.h"
-#include "shape.h"
-#include "statements.h"
+#include "script/session.h"
+#include "script/shape.h"
+#include "script/statements.h"
 
 static int num(const Token& t) { return *parseInt32(t.text); }
 

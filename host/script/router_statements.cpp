@@ -2,9 +2,9 @@
 // devices of a script. A simulated device changes at once; a live router is
 // asked, and only what it then reports changes anything.
 #include "host_port.h"
-#include "session.h"
-#include "shape.h"
-#include "statements.h"
+#include "script/session.h"
+#include "script/shape.h"
+#include "script/statements.h"
 
 static int num(const Token& t) { return *parseInt32(t.text); }
 

@@ -1,8 +1,8 @@
-#include "session.h"
+#include "script/session.h"
 
 #include <filesystem>
 
-#include "database_size.h"
+#include "site/database_size.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

@@ -17,12 +17,12 @@
 #include <utility>
 #include <vector>
 
-#include "emulator.h"
+#include "core/emulator.h"
 #include "loop/event_loop.h"
-#include "module.h"
-#include "site.h"
-#include "tokens.h"
-#include "transcript.h"
+#include "module/module.h"
+#include "site/site.h"
+#include "script/tokens.h"
+#include "output/transcript.h"
 
 // Loaded modules by path; each is loaded once per process.
 class ModuleCache {

@@ -1,7 +1,7 @@
 // state, reset, help, quit: the session's own statements.
-#include "session.h"
-#include "shape.h"
-#include "statements.h"
+#include "script/session.h"
+#include "script/shape.h"
+#include "script/statements.h"
 
 // A statement of the name alone.
 static std::optional<std::string> checkBare(const Statement& s) {

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "router_model.h"
-#include "text.h"
-#include "tokens.h"
+#include "base/text.h"
+#include "script/tokens.h"
 
 class Shape {
 public:

@@ -2,9 +2,9 @@
 // the site before anything runs.
 #include <filesystem>
 
-#include "session.h"
-#include "shape.h"
-#include "statements.h"
+#include "script/session.h"
+#include "script/shape.h"
+#include "script/statements.h"
 
 namespace fs = std::filesystem;
 

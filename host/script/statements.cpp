@@ -1,6 +1,6 @@
-#include "statements.h"
+#include "script/statements.h"
 
-#include "text.h"
+#include "base/text.h"
 
 const std::vector<StatementKind>& statementTable() {
     static const std::vector<StatementKind> table = [] {

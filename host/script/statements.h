@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tokens.h"
+#include "script/tokens.h"
 
 class ScriptSession;
 

@@ -33,12 +33,5 @@ std::string overlongLine();
 // line. Returns an error for a malformed line (bad quoting).
 std::optional<ScriptError> tokenizeLine(const std::string& text, int line, Statement& out);
 
-// Parses a whole script: every statement, or every error (line order). A
-// script without statements is an error too.
-struct ParsedScript {
-    std::vector<Statement> statements;
-    std::vector<ScriptError> errors;
-};
-ParsedScript parseScript(const std::string& content);
 
 #endif  // VESK_HOST_SCRIPT_TOKENS_H

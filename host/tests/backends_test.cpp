@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/registrations.h"
-#include "emulator.h"
+#include "core/emulator.h"
 #include "fake_module.h"
 
 namespace {

@@ -12,11 +12,11 @@
 
 #include <unistd.h>
 
-#include "emulator.h"
+#include "core/emulator.h"
 #include "fake_module.h"
 #include "live_support.h"
-#include "records.h"
-#include "text.h"
+#include "module/records.h"
+#include "base/text.h"
 
 namespace emulator_test {
 

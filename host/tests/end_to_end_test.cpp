@@ -3,7 +3,7 @@
 
 #include <sstream>
 
-#include "scenario.h"
+#include "script/scenario.h"
 
 namespace {
 

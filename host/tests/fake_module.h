@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "module.h"
+#include "module/module.h"
 
 // What the fake component does; each hook gets the host endpoint to call.
 struct FakeBehaviour {

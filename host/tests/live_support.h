@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "scenario.h"
+#include "script/scenario.h"
 
 // Serves every client on its own thread for at most `lifetime`: writes
 // `greeting`, then answers each block the client sends with `answer` (none

@@ -7,7 +7,7 @@
 #include "output/json_renderer.h"
 #include "output/sink.h"
 #include "output/text_renderer.h"
-#include "transcript.h"
+#include "output/transcript.h"
 
 namespace {
 

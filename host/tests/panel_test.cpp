@@ -1,10 +1,10 @@
-#include "panel.h"
+#include "base/panel.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fake_module.h"
-#include "scenario.h"
+#include "script/scenario.h"
 
 namespace {
 

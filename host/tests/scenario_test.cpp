@@ -1,4 +1,5 @@
-#include "scenario.h"
+#include "script/scenario.h"
+#include "script/script_parse.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@
 #include <unistd.h>
 
 #include "fake_module.h"
-#include "text.h"
+#include "base/text.h"
 
 namespace fs = std::filesystem;
 

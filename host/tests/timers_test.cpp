@@ -1,4 +1,4 @@
-#include "timers.h"
+#include "core/timers.h"
 
 #include <gtest/gtest.h>
 

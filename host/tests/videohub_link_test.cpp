@@ -12,7 +12,7 @@
 
 #include "live_support.h"
 #include "loop/event_loop.h"
-#include "text.h"
+#include "base/text.h"
 
 namespace {
 

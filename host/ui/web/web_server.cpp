@@ -1,5 +1,7 @@
 #include "ui/web/web_server.h"
 
+#include "os/os.h"
+
 #include <chrono>
 #include <set>
 
@@ -225,11 +227,7 @@ bool WebServer::listen(const std::string& host, uint16_t port, std::string& why)
         why = "not an IP address: " + host;
         return false;
     }
-#if !defined(_WIN32)
-    // A restarted vesk-host gets its port back at once (on Windows this
-    // option would let two programs share a port, so it stays off there).
-    s.endpoint.set_reuse_addr(true);
-#endif
+    if (reuseListeningAddress()) s.endpoint.set_reuse_addr(true);
     websocketpp::lib::error_code wec;
     s.endpoint.listen(asio::ip::tcp::endpoint(address, port), wec);
     if (!wec) s.endpoint.start_accept(wec);

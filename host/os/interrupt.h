@@ -1,0 +1,18 @@
+// Ctrl-C (SIGINT) and termination requests (SIGTERM): noted, never acted on
+// inside the signal handler, so the session ends between two statements with
+// its temporary site removed, and the process then ends as the signal would
+// have ended it (status 130 or 143 in a shell).
+#ifndef VESK_HOST_OS_INTERRUPT_H
+#define VESK_HOST_OS_INTERRUPT_H
+
+// Installs the handlers. Blocking reads are not restarted after a signal, so
+// a prompt waiting for a line sees it.
+void watchInterrupts();
+
+// The signal received since watchInterrupts, or 0.
+int interruption();
+
+// Ends the process by `signal` with its default action.
+[[noreturn]] void endByInterruption(int signal);
+
+#endif  // VESK_HOST_OS_INTERRUPT_H
