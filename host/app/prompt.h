@@ -1,6 +1,6 @@
 // The interactive prompt's line reader. On Linux it is libedit: line editing,
-// history kept in ~/.vesk-host_history, completion of statement names with
-// Tab, Ctrl-L clears the screen. On Windows, and where the transcript goes to
+// history kept in ~/.vesk-host_history, completion with Tab (statement names
+// as the first word, component names after "use"), Ctrl-L clears the screen. On Windows, and where the transcript goes to
 // a file or a pipe, it reads plain lines.
 //
 // While it waits for a line, and while a line is being typed, the prompt
@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "output/sink.h"
 
@@ -25,6 +26,8 @@
 using IdleTask = std::function<void(int ms)>;
 // Makes a running IdleTask return soon; callable from any thread.
 using WakeIdle = std::function<void()>;
+// The component names Tab offers after "use", asked at each Tab.
+using ComponentNames = std::function<std::vector<std::string>()>;
 
 class Prompt {
 public:
@@ -42,6 +45,8 @@ public:
     // Shows the prompt and reads one line into `line` (no line end). False at
     // the end of the input, and when a signal interrupted the wait.
     bool read(std::string& line);
+    // Where Tab finds component names (none until set).
+    void completeNames(ComponentNames names);
 
 private:
     struct Reader;

@@ -8,10 +8,9 @@
 
 // A chain of reports that keeps feeding itself is cut here.
 static const int kMaxQueuedDeliveries = 1000;
-// One "wait" fires at most this many timer events.
-static const int kMaxTimerEvents = 100000;
 
-Emulator::Emulator(Transcript& transcript) : out_(transcript) {}
+Emulator::Emulator(Transcript& site, Backends& backends, ReportIndex& index, std::string name)
+    : out_(site, std::move(name)), backends_(backends), index_(index) {}
 
 Emulator::~Emulator() {
     if (component_) destroy();
@@ -39,6 +38,9 @@ bool Emulator::create(const std::string& path) {
     out_.create(path);
     explainer_->reset();
     closed_ = false;
+    // Before the export runs: it may register already. Nothing of this slot
+    // is in the index now (its last component's registrations ended).
+    order_ = index_.enrol();
     ++depth_;
     ComponentHandle* handle = module_->create(this, path.c_str());
     --depth_;
@@ -196,38 +198,18 @@ void Emulator::sendWord(int type, intptr_t word) {
     settle();
 }
 
-void Emulator::advance(int64_t units) {
-    const int64_t target = clock_.now() + units;
-    int fired = 0;
-    while (std::optional<int> id = clock_.nextDue(target)) {
-        if (!component_) break;
-        if (++fired > kMaxTimerEvents) {
-            out_.note("stopped after " + std::to_string(kMaxTimerEvents) + " timer events");
-            break;
-        }
-        clock_.fire(*id);
-        if (!realTime_) out_.note("clock " + std::to_string(clock_.now()));
-        sendTimer(*id);
-    }
-    clock_.advanceTo(target);
+std::optional<int64_t> Emulator::nextTimerDue() const {
+    if (!component_) return std::nullopt;
+    return clock_.nextDueTime();
 }
 
-void Emulator::follow(const Report& report) {
-    if (registrations_.covers(report.device, report.index)) deliver(report);
-}
-
-void Emulator::takeBackendEvents(const std::function<void(int, int)>& announced) {
-    while (!backendEvents_.empty()) {
-        BackendEvent event = std::move(backendEvents_.front());
-        backendEvents_.pop_front();
-        switch (event.kind) {
-            case BackendEvent::Kind::Note: out_.note(event.note); break;
-            case BackendEvent::Kind::Report: follow(event.report); break;
-            case BackendEvent::Kind::Size:
-                if (announced) announced(event.device, event.size);
-                break;
-        }
-    }
+bool Emulator::fireNextTimer(int64_t limit) {
+    std::optional<int> id = component_ ? clock_.nextDue(limit) : std::nullopt;
+    if (!id) return false;
+    clock_.fire(*id);
+    if (!realTime_) out_.note("clock " + std::to_string(clock_.now()));
+    sendTimer(*id);
+    return true;
 }
 
 const Panel* Emulator::panel(const std::string& name) const {
