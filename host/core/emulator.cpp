@@ -217,13 +217,13 @@ void Emulator::follow(const Report& report) {
 }
 
 void Emulator::takeBackendEvents(const std::function<void(int, int)>& announced) {
-    while (!backendEvents_.empty()) {
-        BackendEvent event = std::move(backendEvents_.front());
-        backendEvents_.pop_front();
+    for (BackendEvent& event : backendEvents_.take()) {
         switch (event.kind) {
             case BackendEvent::Kind::Note: out_.note(event.note); break;
             case BackendEvent::Kind::Report: follow(event.report); break;
+            case BackendEvent::Kind::Link: out_.link(event.device, event.link); break;
             case BackendEvent::Kind::Size:
+                out_.link(event.device, event.link, event.size);
                 if (announced) announced(event.device, event.size);
                 break;
         }

@@ -82,6 +82,23 @@ static Record resultRecord(const event::Result& e) {
     return r;
 }
 
+// A live router: device, protocol, address, state, and what applies of why,
+// size, the target replaced and the repeats of a quick close.
+static Record routerFields(int device, const RouterLink& l, int size) {
+    Record r{{"device", device}, {"protocol", l.protocol}, {"address", l.address}, {"state", linkStateName(l.state)}};
+    if (!l.why.empty()) r["why"] = l.why;
+    if (size >= 0) r["size"] = size;
+    if (!l.replaces.empty()) r["replaces"] = l.replaces;
+    if (l.repeats) r["repeats"] = l.repeats;
+    return r;
+}
+
+static Record linkRecord(const event::Link& e) {
+    Record r = kind("router");
+    r.update(routerFields(e.device, e.link, e.size));
+    return r;
+}
+
 static Record stateRecord(const HostState& s) {
     Record r = kind("state");
     r["clock"] = s.clock;
@@ -99,7 +116,7 @@ static Record stateRecord(const HostState& s) {
         r["routes"].push_back(Record{
             {"device", route.device}, {"destination", route.index}, {"source", route.info}, {"name", route.text}});
     // Only with live routers: the record of a script without one stays as it was.
-    for (const auto& [device, router] : s.routers) r["routers"].push_back(Record{{"device", device}, {"router", router}});
+    for (const RouterStatus& router : s.routers) r["routers"].push_back(routerFields(router.device, router.link, router.size));
     r["panels"] = Record::array();
     for (const auto& [name, panel] : s.panels)
         r["panels"].push_back(Record{{"name", name}, {"controls", panelControls(*panel, false)}});
@@ -187,6 +204,7 @@ struct RecordOf {
     }
     Record operator()(const event::Delete&) { return kind("delete"); }
     Record operator()(const event::Note& e) { return withText("note", e.text); }
+    Record operator()(const event::Link& e) { return linkRecord(e); }
     Record operator()(const event::Silent& e) {
         Record r = kind("silent");
         r["about"] = e.about;
@@ -214,15 +232,20 @@ struct RecordOf {
     Record operator()(const event::Message& e) { return withText("message", e.text); }
 };
 
-std::string renderJson(const HostEvent& event) {
-    Record record = std::visit(RecordOf{}, event);
+static std::string dumped(Record record) {
     makeValidUtf8(record);
     return record.dump();
 }
 
+std::string renderJson(const HostEvent& event) { return dumped(std::visit(RecordOf{}, event)); }
+
 JsonRenderer::JsonRenderer(std::ostream& out, std::ostream* alerts) : out_(out), alerts_(alerts) {}
 
 void JsonRenderer::emit(const HostEvent& event) {
+    // A link change the text transcript notes keeps its note record, as
+    // before router records existed; the router record follows it.
+    if (const auto* link = std::get_if<event::Link>(&event))
+        if (std::optional<std::string> note = linkNote(*link)) out_ << dumped(withText("note", *note)) << '\n';
     out_ << renderJson(event) << '\n';
     out_.flush();
     if (alerts_) writeAlert(*alerts_, event);

@@ -57,6 +57,8 @@ void Transcript::deleteComponent() { sink_.emit(event::Delete{}); }
 
 void Transcript::note(const std::string& text) { sink_.emit(event::Note{text}); }
 
+void Transcript::link(int device, const RouterLink& link, int size) { sink_.emit(event::Link{device, link, size}); }
+
 void Transcript::silent(const std::string& about, const std::string& text) {
     sink_.emit(event::Silent{about, text});
 }

@@ -1,5 +1,7 @@
 #include "script/session.h"
 
+#include "host_port.h"
+
 #include <filesystem>
 
 #include "site/database_size.h"
@@ -135,10 +137,11 @@ void ScriptSession::connectRouter(int device, const RouterTarget& target) {
         emulator->setRealTime(true);
     }
     Backends& backends = emulator->backends();
+    RouterLink link;
+    link.protocol = target.protocol;
+    link.address = formatHostPort(HostPort{target.host, target.port});
     if (const RouterBackend* old = backends.find(device))
-        if (old->live())
-            out.note("router device " + std::to_string(device) + " follows " + formatRouterTarget(target) +
-                     " now, no longer " + old->address());
+        if (old->live()) link.replaces = old->address();
     BackendContext context{loop.io(), emulator->backendEvents(), options.timing};
     std::string why;
     RouterBackend* backend = backends.follow(device, target, context, why);
@@ -146,6 +149,7 @@ void ScriptSession::connectRouter(int device, const RouterTarget& target) {
         out.note("router device " + std::to_string(device) + ": " + why);
         return;
     }
+    out.link(device, link);
     loop.serve(5000, [backend] { return backend->settled(); });
 }
 
@@ -213,7 +217,7 @@ HostState ScriptSession::hostState() const {
     }
     for (int device : emulator->backends().devices()) {
         const RouterBackend& backend = *emulator->backends().find(device);
-        if (backend.live()) state.routers.emplace_back(device, backend.describe());
+        if (backend.live()) state.routers.push_back(RouterStatus{device, backend.link(), backend.announcedSize(), backend.describe()});
     }
     for (const auto& [panelName, panel] : emu.panels()) state.panels.emplace_back(panelName, &panel);
     state.siteRoot = site->root();
