@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tcp_server.h"
-#include "videohub_client.h"
+#include "videohub_test_client.h"
 #include "videohub_service.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "router_process.h"
-#include "videohub_client.h"
+#include "videohub_test_client.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "router_process.h"
-#include "swp08_client.h"
-#include "videohub_client.h"
+#include "swp08_test_client.h"
+#include "videohub_test_client.h"
 
 namespace {
 

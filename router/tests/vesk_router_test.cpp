@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "router_process.h"
-#include "videohub_client.h"
+#include "videohub_test_client.h"
 
 namespace {
 
