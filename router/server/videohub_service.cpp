@@ -90,8 +90,9 @@ std::string VideohubService::dumpFor(int client) const {
 }
 
 void VideohubService::sendToAll(const std::string& bytes) {
-    // A copy: a send over the budget may close a client, which stays listed
-    // until its closed() (posted), but the copy costs nothing to be sure.
+    // A copy: a send over the budget closes a client (this one or another),
+    // which leaves the list only at its closed(), posted; the copy keeps the
+    // walk safe should that ever change.
     const std::vector<Client*> all = clients_;
     for (Client* client : all) client->send(bytes);
 }
