@@ -102,7 +102,7 @@ class Checks:
     def __init__(self, link, args, rename):
         self.link, self.args, self.rename = link, args, rename
         self.results = []
-        self.accepted = set()       # request commands answered other than with 99
+        self.accepted = set()       # request commands (not 99) answered other than with 99
         self.implementation = None
 
     def report(self, ok, name, seen):
@@ -111,7 +111,7 @@ class Checks:
 
     def ask(self, data, **kw):
         acked, messages = self.link.exchange(data, **kw)
-        if acked and not any(m[0] == 99 for m in messages):
+        if acked and data[0] != 99 and not any(m[0] == 99 for m in messages):
             self.accepted.add(data[0])
         return acked, messages
 
@@ -179,11 +179,11 @@ class Checks:
             if span is None or dump_table(m) != (self.args.matrix, level):
                 foreign.append(m)
                 continue
-            forms["%02x" % m[0]] = forms.get("%02x" % m[0], 0) + 1
+            forms[m[0]] = forms.get(m[0], 0) + 1
             covered += range(*span)
         ok = not foreign and covered == list(range(self.args.destinations)) and not faults(messages)
         self.report(ok, name, "%s, destinations %s%s%s" % (
-            " ".join("%s x%d" % f for f in sorted(forms.items())) or "no dump message",
+            ", ".join("%d messages of %d" % (n, c) for c, n in sorted(forms.items())) or "no dump message",
             spans(covered), "; not a dump of this table: " + seen(foreign) if foreign else "",
             faults_text(messages)))
 
