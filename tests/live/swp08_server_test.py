@@ -414,6 +414,9 @@ class LevelsTest(RouterCase):
             ("level 2", [1, 0x02, 0, 4], [3, 0x02, 0, 4, 6]),
             ("extended level 2", [129, 0, 2, 0, 4], [131, 0, 2, 0, 4, 0, 6, 0]),
             ("dump of level 2", [21, 0x02], [22, 0x02, 16, 0] + [(d + 2) % 16 for d in range(16)]),
+            ("extended connect on level 2", [130, 0, 2, 0, 5, 0, 1], [132, 0, 2, 0, 5, 0, 1, 0]),
+            ("extended dump of level 2", [149, 0, 2], [151, 0, 2, 16, 0, 0]
+             + [b for d in range(16) for b in (0, 1 if d == 5 else (d + 2) % 16)]),
         )
         for what, request, reply in cases:
             with self.subTest(what):
