@@ -215,7 +215,7 @@ class Checks:
         if answer is None or swp08_rules.problems(answer, swp08_rules.ROUTER):
             self.report(False, "98 lists what the router accepts and sends", "no well-formed 98")
             return
-        accepts, sends = set(answer[3:3 + answer[1]]), set(answer[3 + answer[1]:])
+        sends, accepts = set(answer[3:3 + answer[1]]), set(answer[3 + answer[1]:])
         missing = sorted(self.accepted - accepts), sorted(self.link.commands_seen - sends)
         self.report(not any(missing), "98 lists what the router accepts and sends",
                     "accepts %s, sends %s; not listed: accepted %s, sent %s"

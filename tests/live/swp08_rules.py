@@ -19,7 +19,8 @@ A message is the frame's DATA: the command byte, then its bytes. Numbers are
                      63 tallies and 133 bytes
   30 names updated   8 data bytes                                    (9)
   97 implementation request (1); 98 its answer: the number of commands
-                     accepted, the number sent, then those command bytes
+                     sent, the number accepted, then those command bytes
+                     (the order the commands are named in: sends, accepts)
   99 invalid message the command byte it refuses                     (2)
   100/101 all/single source names  ML, length code (0..4) [, src DIV/MOD]
   102/103 destination names  matrix in bits 7-4, length code [, dest]
