@@ -20,7 +20,7 @@ RouterThread::RouterThread(Protocol protocol, int inputs, int outputs,
     else
         service_ = std::make_unique<Swp08Service>(io_, router_, Swp08Table{}, log_);
     server_ = std::make_unique<TcpServer>(io_, asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0),
-                                          *service_, log_);
+                                          service_->factory(), log_);
     thread_ = std::thread([this] {
         auto work = asio::make_work_guard(io_);
         io_.run();

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "script/scenario.h"
+#include "router_service.h"
 #include "shared_router.h"
 #include "tcp_server.h"
 
@@ -51,7 +52,7 @@ private:
     asio::io_context io_;
     RouterModel model_;
     SharedRouter router_;
-    std::unique_ptr<TcpProtocol> service_;
+    std::unique_ptr<RouterService> service_;
     std::unique_ptr<TcpServer> server_;
     std::thread thread_;
 };

@@ -124,13 +124,13 @@ void Components::dispatch(const Report& report) {
 
 // The one place that takes backend events and hands them on.
 void Components::takeBackendEvents(const std::function<void(int, int)>& announced) {
-    while (!events_.empty()) {
-        BackendEvent event = std::move(events_.front());
-        events_.pop_front();
+    for (BackendEvent& event : events_.take()) {
         switch (event.kind) {
             case BackendEvent::Kind::Note: out_.note(event.note); break;
             case BackendEvent::Kind::Report: dispatch(event.report); break;
+            case BackendEvent::Kind::Link: out_.link(event.device, event.link); break;
             case BackendEvent::Kind::Size:
+                out_.link(event.device, event.link, event.size);
                 if (announced) announced(event.device, event.size);
                 break;
         }

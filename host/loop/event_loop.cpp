@@ -19,7 +19,10 @@ EventLoop::~EventLoop() {
 }
 
 void EventLoop::pump() {
-    io_.poll();
+    // Bounded: a router that sends without a pause keeps handlers ready all
+    // the time, and the owner must still settle between them.
+    for (int ran = 0; ran < kHandlersPerSettle && io_.poll_one(); ++ran) {
+    }
     if (owner_) owner_->settle();
 }
 

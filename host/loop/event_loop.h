@@ -38,7 +38,12 @@ public:
     // `owner` (not owned) is served from now on; null: nobody.
     void setOwner(Owner* owner) { owner_ = owner; }
 
-    // Runs what is ready without waiting, then settles the owner.
+    // Handlers pump() runs at most before it settles the owner.
+    static constexpr int kHandlersPerSettle = 64;
+
+    // Runs what is ready without waiting (at most kHandlersPerSettle
+    // handlers: a flood from a router cannot keep the owner from settling),
+    // then settles the owner.
     void pump();
     // Serves handlers and the owner for `ms` of wall-clock time, ending
     // early once `done` holds (checked after each settle) or a signal came.

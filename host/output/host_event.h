@@ -22,6 +22,7 @@
 
 #include "base/panel.h"
 #include "base/report.h"
+#include "base/router_link.h"
 
 // What the "state" statement shows: the host's side of a session.
 struct HostState {
@@ -41,9 +42,8 @@ struct HostState {
     // Routed destinations that are registered: device, destination (index),
     // source (info) and the source's name (text).
     std::vector<Report> routes;
-    // Live routers: device and what its backend says of itself ("videohub
-    // 127.0.0.1:9990, connected, 16 outputs").
-    std::vector<std::pair<int, std::string>> routers;
+    // Live routers, lowest device first.
+    std::vector<RouterStatus> routers;
     // The open panels; they belong to the emulator, so a state event is valid
     // only while it is being emitted (a sink that keeps it copies them).
     std::vector<std::pair<std::string, const Panel*>> panels;
@@ -152,6 +152,12 @@ struct Note {
     std::string text;
     std::string component = {};
 };
+// A live router's link changed, or it announced its size (`size` >= 0).
+struct Link {
+    int device;
+    RouterLink link;
+    int size = -1;
+};
 // Why the component or the router stayed silent; `about` names what was
 // silent ("destid", "report", "poll", "registration", ...).
 struct Silent {
@@ -216,7 +222,7 @@ struct Message {
 using HostEvent =
     std::variant<event::File, event::Statement, event::Create, event::CreatedNothing, event::Command, event::HandBack,
                  event::RouterReport, event::ControlAction, event::PanelText, event::Answer, event::TimerTick,
-                 event::Release, event::Word, event::Delete, event::Note, event::Silent, event::Caption,
+                 event::Release, event::Word, event::Delete, event::Note, event::Link, event::Silent, event::Caption,
                  event::Violation, event::Failure, event::Error, event::PanelShown, event::Result, event::Summary,
                  event::State, event::Ok, event::Message>;
 

@@ -125,6 +125,23 @@ static void addComponents(Record& r, const HostState& s) {
                                          {"panels", panelsRecord(c.panels)}});
 }
 
+// A live router: device, protocol, address, state, and what applies of why,
+// size, the target replaced and the repeats of a quick close.
+static Record routerFields(int device, const RouterLink& l, int size) {
+    Record r{{"device", device}, {"protocol", l.protocol}, {"address", l.address}, {"state", linkStateName(l.state)}};
+    if (!l.why.empty()) r["why"] = l.why;
+    if (size >= 0) r["size"] = size;
+    if (!l.replaces.empty()) r["replaces"] = l.replaces;
+    if (l.repeats) r["repeats"] = l.repeats;
+    return r;
+}
+
+static Record linkRecord(const event::Link& e) {
+    Record r = kind("router");
+    r.update(routerFields(e.device, e.link, e.size));
+    return r;
+}
+
 static Record stateRecord(const HostState& s) {
     Record r = kind("state");
     r["clock"] = s.clock;
@@ -132,7 +149,7 @@ static Record stateRecord(const HostState& s) {
     r["registrations"] = registrationsRecord(s.registrations);
     r["routes"] = routesRecord(s.routes);
     // Only with live routers: the record of a script without one stays as it was.
-    for (const auto& [device, router] : s.routers) r["routers"].push_back(Record{{"device", device}, {"router", router}});
+    for (const RouterStatus& router : s.routers) r["routers"].push_back(routerFields(router.device, router.link, router.size));
     r["panels"] = panelsRecord(s.panels);
     r["site"] = s.siteRoot.empty() ? Record(nullptr) : Record{{"root", s.siteRoot}, {"system", s.siteSystem}};
     r["files"] = Record::array();
@@ -220,6 +237,7 @@ struct RecordOf {
     }
     Record operator()(const event::Delete&) { return kind("delete"); }
     Record operator()(const event::Note& e) { return withText("note", e.text); }
+    Record operator()(const event::Link& e) { return linkRecord(e); }
     Record operator()(const event::Silent& e) {
         Record r = kind("silent");
         r["about"] = e.about;
@@ -256,17 +274,25 @@ static Record named(Record record, const std::string& component) {
     return out;
 }
 
+static std::string dumped(Record record) {
+    makeValidUtf8(record);
+    return record.dump();
+}
+
 std::string renderJson(const HostEvent& event) {
     Record record = std::visit(RecordOf{}, event);
     const std::string& component = componentOf(event);
     if (!component.empty()) record = named(std::move(record), component);
-    makeValidUtf8(record);
-    return record.dump();
+    return dumped(std::move(record));
 }
 
 JsonRenderer::JsonRenderer(std::ostream& out, std::ostream* alerts) : out_(out), alerts_(alerts) {}
 
 void JsonRenderer::emit(const HostEvent& event) {
+    // A link change the text transcript notes keeps its note record, as
+    // before router records existed; the router record follows it.
+    if (const auto* link = std::get_if<event::Link>(&event))
+        if (std::optional<std::string> note = linkNote(*link)) out_ << dumped(withText("note", *note)) << '\n';
     out_ << renderJson(event) << '\n';
     out_.flush();
     if (alerts_) writeAlert(*alerts_, event);

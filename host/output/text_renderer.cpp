@@ -68,8 +68,8 @@ static std::string stateText(const HostState& s) {
     for (const HostState::Component& c : s.components)
         text += "\n   component " + escapeBytes(c.name) + followingText(c.timers, c.registrations, c.routes, "      ") +
                 panelsText(c.panels, "      ");
-    for (const auto& [device, router] : s.routers)
-        text += "\n   router device " + std::to_string(device) + ": " + escapeBytes(router);
+    for (const RouterStatus& router : s.routers)
+        text += "\n   router device " + std::to_string(router.device) + ": " + escapeBytes(router.text);
     if (s.components.empty()) text += panelsText(s.panels, "   ");
     text += s.siteRoot.empty() ? "\n   site: none (QX_ROOT unset)"
                                : "\n   site " + quoteText(s.siteRoot) + " system " + quoteText(s.siteSystem);
@@ -84,6 +84,34 @@ static std::string panelText(const event::PanelShown& e) {
     std::string drawing = drawPanel(e.name, *e.panel);
     drawing.pop_back();  // the renderer ends it
     return drawing;
+}
+
+std::optional<std::string> linkNote(const event::Link& e) {
+    const RouterLink& l = e.link;
+    const std::string device = "router device " + std::to_string(e.device) + " ";
+    if (e.size >= 0) return std::nullopt;
+    switch (l.state) {
+        case RouterLink::State::Connecting:
+            if (l.replaces.empty()) return std::nullopt;
+            return device + "follows " + l.protocol + "://" + l.address + " now, no longer " + l.replaces;
+        case RouterLink::State::Connected:
+            if (l.repeats) return std::nullopt;
+            return device + "connected to " + l.address;
+        case RouterLink::State::Lost:
+            if (l.repeats == 0) return device + "lost the connection to " + l.address + ": " + l.why + "; connecting again";
+            if (l.repeats % 10) return std::nullopt;
+            return device + "lost the connection to " + l.address + " " + std::to_string(l.repeats) +
+                   " more times, each within a second of connecting (" + l.why + "); connecting again less often";
+        case RouterLink::State::Refused:
+            return device + "cannot connect to " + l.address + " (" + l.why + "); trying again every " + l.retry +
+                   " at most";
+    }
+    return std::nullopt;
+}
+
+bool shownAsText(const HostEvent& event) {
+    const auto* link = std::get_if<event::Link>(&event);
+    return !link || linkNote(*link);
 }
 
 // The item's text for each kind of event.
@@ -113,6 +141,10 @@ struct TextOf {
     }
     std::string operator()(const event::Delete&) { return "<- delete"; }
     std::string operator()(const event::Note& e) { return "** " + e.text; }
+    std::string operator()(const event::Link& e) {
+        std::optional<std::string> note = linkNote(e);
+        return note ? "** " + *note : "";
+    }
     std::string operator()(const event::Silent& e) { return "** " + e.text; }
     std::string operator()(const event::Caption& e) { return "## " + escapeControl(e.text); }
     std::string operator()(const event::Violation& e) {
@@ -171,6 +203,7 @@ void writeAlert(std::ostream& alerts, const HostEvent& event) {
 TextRenderer::TextRenderer(std::ostream& out, std::ostream* alerts) : out_(out), alerts_(alerts) {}
 
 void TextRenderer::emit(const HostEvent& event) {
+    if (!shownAsText(event)) return;
     out_ << renderText(event) << '\n';
     out_.flush();
     if (alerts_) writeAlert(*alerts_, event);

@@ -15,7 +15,7 @@
 //   <- event 5 "TEXT"             the host hands an answer back
 //   <- event T data N             any other type, with its data word
 //   <- delete                     the host deletes the component
-//   ** NOTE                       what the emulator did (router, clock, ...),
+//   ** NOTE                       what the emulator did (router, its link, clock, ...),
 //                                 or why the component stayed silent
 //      state ...                  the "state" statement: clock, timers,
 //                                 registrations, routes, panels, site
@@ -44,8 +44,17 @@
 
 #include "output/sink.h"
 
-// The text of `event`: one line or more, without the final line end.
+// The text of `event`: one line or more, without the final line end; empty
+// for an event the text transcript leaves out (shownAsText).
 std::string renderText(const HostEvent& event);
+// False for events that have no line in the text transcript: a router link's
+// changes that repeat (see linkNote) and size announcements.
+bool shownAsText(const HostEvent& event);
+// The note a router link change reads as ("router device 5 connected to
+// 127.0.0.1:9990"), without "** "; null when it is left out: a first connect
+// (no note), a repeated quick close (only every tenth is noted, as a count)
+// or a size announcement.
+std::optional<std::string> linkNote(const event::Link& event);
 
 // The alert line for a failure, an error or a violation ("FILE:LINE: TEXT",
 // "FILE:LINE: error: TEXT", "FILE:LINE: violation: TEXT"; without a place

@@ -66,6 +66,8 @@ void Transcript::deleteComponent() { speak(event::Delete{}); }
 
 void Transcript::note(const std::string& text) { speak(event::Note{text}); }
 
+void Transcript::link(int device, const RouterLink& link, int size) { sink_.emit(event::Link{device, link, size}); }
+
 void Transcript::silent(const std::string& about, const std::string& text) {
     speak(event::Silent{about, text});
 }

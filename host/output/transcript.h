@@ -49,6 +49,8 @@ public:
     void wordEvent(int type, long long word);
     void deleteComponent();
     void note(const std::string& text);
+    // A live router's link changed, or it announced its size (`size` >= 0).
+    void link(int device, const RouterLink& link, int size = -1);
     // Why the component (or the router) stayed silent: `about` names what
     // was silent ("destid", "report", "poll", "registration", ...).
     void silent(const std::string& about, const std::string& text);

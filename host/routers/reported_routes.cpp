@@ -9,7 +9,7 @@ void ReportedRoutes::compare(const RouterModel& model, int device, const std::se
         auto it = last_.find(output);
         if (it != last_.end() && it->second == now) continue;
         last_[output] = now;
-        events.push_back(BackendEvent{BackendEvent::Kind::Report, device, "", reportOf(model, device, output), 0});
+        events.report(reportOf(model, device, output));
     }
 }
 

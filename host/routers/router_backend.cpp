@@ -16,3 +16,28 @@ std::vector<Report> routedDestinations(const RouterModel& model, int device, int
     }
     return out;
 }
+
+RouterLink linkOf(const LinkChange& change, const std::string& protocol, const std::string& address) {
+    RouterLink link;
+    link.protocol = protocol;
+    link.address = address;
+    link.why = change.why;
+    link.repeats = change.repeats;
+    switch (change.state) {
+        case LinkChange::State::Connected: link.state = RouterLink::State::Connected; break;
+        case LinkChange::State::Lost: link.state = RouterLink::State::Lost; break;
+        case LinkChange::State::Refused:
+            link.state = RouterLink::State::Refused;
+            link.retry = secondsText(change.retry);
+            break;
+    }
+    return link;
+}
+
+void queueLinkChange(BackendEvents& events, int device, const LinkChange& change, const std::string& protocol,
+                     const std::string& address) {
+    events.link(device, linkOf(change, protocol, address));
+    if (change.state == LinkChange::State::Lost && change.dropped && !change.repeats)
+        events.note(device, "router device " + std::to_string(device) + " dropped " + std::to_string(change.dropped) +
+                                " request(s) the router had not answered");
+}

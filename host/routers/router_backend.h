@@ -9,29 +9,21 @@
 //
 // A backend never calls the component or the transcript. What it has to tell
 // (a changed route, a note, the size the router announces) goes into the
-// BackendEvents queue given at construction, which the host empties between
+// BackendEvents queue (backend_events.h) given at construction, which the host empties between
 // calls to the component. A backend reports every destination whose source or
 // source name changed, registered or not: registrations are the host's, and
 // the host passes on only the reports of registered destinations.
 #ifndef VESK_HOST_ROUTERS_ROUTER_BACKEND_H
 #define VESK_HOST_ROUTERS_ROUTER_BACKEND_H
 
-#include <deque>
 #include <string>
 #include <vector>
 
 #include "base/report.h"
+#include "routers/backend_events.h"
+#include "tcp_client.h"
 #include "router_model.h"
 
-struct BackendEvent {
-    enum class Kind { Note, Report, Size };
-    Kind kind;
-    int device;
-    std::string note;  // Note: the whole line, "router device D ..."
-    Report report;     // Report
-    int size = 0;      // Size: the router's destination count as announced
-};
-using BackendEvents = std::deque<BackendEvent>;
 
 // The answer to a poll: `why` is empty when the state is known (then
 // `reports` holds one report per routed destination in the range, lowest
@@ -69,7 +61,18 @@ public:
     virtual std::string describe() const { return ""; }
     // "videohub://127.0.0.1:9990" for a live router; empty for a simulated one.
     virtual std::string address() const { return ""; }
+    // A live router's link as it is now (protocol, address, connected or
+    // not); a simulated router has none.
+    virtual RouterLink link() const { return RouterLink{}; }
 };
+
+// The link of a live router from what its connection says: `change` as the
+// router's protocol and address show it (retry as notes give it, "2 s").
+RouterLink linkOf(const LinkChange& change, const std::string& protocol, const std::string& address);
+// Queues `change` as a link event of `device`, and a note of the requests it
+// dropped (unless it repeats a quick close).
+void queueLinkChange(BackendEvents& events, int device, const LinkChange& change, const std::string& protocol,
+                     const std::string& address);
 
 // One report per routed output of `model` among destinations first..last of
 // `device`, lowest first.

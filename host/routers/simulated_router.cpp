@@ -24,7 +24,7 @@ std::vector<Report> SimulatedRouter::knownRoutes(int first, int last) const {
 }
 
 void SimulatedRouter::report(int output) {
-    if (model_.present()) events_.push_back(BackendEvent{BackendEvent::Kind::Report, device_, "", reportOf(model_, device_, output), 0});
+    if (model_.present()) events_.report(reportOf(model_, device_, output));
 }
 
 bool SimulatedRouter::route(int destination, int source, std::string& why) {

@@ -75,8 +75,7 @@ Swp08Client::Swp08Client(asio::io_context& io, int device, const std::string& ho
 Swp08Client::~Swp08Client() { client_.stop(); }
 
 void Swp08Client::note(const std::string& text) {
-    events_.push_back(BackendEvent{BackendEvent::Kind::Note, device_,
-                                   "router device " + std::to_string(device_) + " " + text, Report{}, 0});
+    events_.note(device_, "router device " + std::to_string(device_) + " " + text);
 }
 
 // Notes caused by what the router sends: bounded per connection, so that a
@@ -339,7 +338,7 @@ void Swp08Client::endDestinationNames() {
     destinationNamesOpen_ = false;
     if (destinationCount_ == announced_) return;
     announced_ = destinationCount_;
-    events_.push_back(BackendEvent{BackendEvent::Kind::Size, device_, "", Report{}, announced_});
+    events_.size(device_, announced_, link());
 }
 
 void Swp08Client::checkNames(const Message& m) {
@@ -403,4 +402,17 @@ bool Swp08Client::route(int destination, int source, std::string& why) {
 bool Swp08Client::rename(int, const std::string&, std::string& why) {
     why = "cannot be asked to rename a source over SW-P-08: name not sent";
     return false;
+}
+
+void Swp08Client::linkChanged(const LinkChange& change) {
+    link_ = linkOf(change, "swp08", client_.address());
+    queueLinkChange(events_, device_, change, "swp08", client_.address());
+}
+
+RouterLink Swp08Client::link() const {
+    RouterLink link = link_;
+    link.protocol = "swp08";
+    link.address = client_.address();
+    link.repeats = 0;
+    return link;
 }

@@ -87,6 +87,7 @@ public:
     int announcedSize() const override { return announced_; }
     bool settled() const override;
     std::string describe() const override;
+    RouterLink link() const override;
     std::string address() const override { return "swp08://" + client_.address(); }
 
     const TcpClient& connection() const { return client_; }
@@ -107,6 +108,8 @@ private:
     void disconnected() override;
     std::string keepAlive() override;
     void note(const std::string& text) override;
+    void linkChanged(const LinkChange& change) override;
+
 
     bool ask(const swp08::Message& message, std::string what);
     void askSourceNames();
@@ -150,6 +153,7 @@ private:
     // connections.
     ReportedRoutes reported_;
     // Declared last: it goes first, before the state its protocol calls use.
+    RouterLink link_;  // the last change of the link
     TcpClient client_;
 };
 

@@ -12,7 +12,7 @@ VideohubClient::VideohubClient(asio::io_context& io, int device, const std::stri
 VideohubClient::~VideohubClient() { client_.stop(); }
 
 void VideohubClient::note(const std::string& text) {
-    events_.push_back(BackendEvent{BackendEvent::Kind::Note, device_, "router device " + std::to_string(device_) + " " + text, Report{}, 0});
+    events_.note(device_, "router device " + std::to_string(device_) + " " + text);
 }
 
 std::string VideohubClient::describe() const {
@@ -22,8 +22,9 @@ std::string VideohubClient::describe() const {
 }
 
 void VideohubClient::connected() {
+    // The model stays: "state" shows the routes last learned until the new
+    // connection's dump replaces them.
     parser_.reset();
-    model_ = RouterModel(0, 0);
     routingSeen_ = false;
     unknownHeaders_.clear();
 }
@@ -102,7 +103,7 @@ void VideohubClient::noteDevice(const VideohubBlock& block) {
     if (block.device.outputs >= 0 && model_.outputs() != announcedOutputs_) {
         announcedOutputs_ = model_.outputs();
         forgetBeyond(announcedOutputs_);
-        events_.push_back(BackendEvent{BackendEvent::Kind::Size, device_, "", Report{}, announcedOutputs_});
+        events_.size(device_, announcedOutputs_, link());
     }
 }
 
@@ -152,7 +153,9 @@ PollResult VideohubClient::poll(int first, int last) const {
     return PollResult{"", routedDestinations(model_, device_, first, last)};
 }
 
-std::vector<Report> VideohubClient::knownRoutes(int first, int last) const { return poll(first, last).reports; }
+std::vector<Report> VideohubClient::knownRoutes(int first, int last) const {
+    return routedDestinations(model_, device_, first, last);
+}
 
 bool VideohubClient::route(int destination, int source, std::string& why) {
     if (destination < 1 || source < 1 || (known() && (destination > model_.outputs() || source > model_.inputs()))) {
@@ -186,4 +189,17 @@ bool VideohubClient::rename(int source, const std::string& name, std::string& wh
     const std::string block = formatLabels(BlockKind::InputLabels, {LabelLine{inputOfSource(source), name, false}});
     client_.request(block, "the label " + quoteText(name) + " of source " + std::to_string(source));
     return true;
+}
+
+void VideohubClient::linkChanged(const LinkChange& change) {
+    link_ = linkOf(change, "videohub", client_.address());
+    queueLinkChange(events_, device_, change, "videohub", client_.address());
+}
+
+RouterLink VideohubClient::link() const {
+    RouterLink link = link_;
+    link.protocol = "videohub";
+    link.address = client_.address();
+    link.repeats = 0;
+    return link;
 }

@@ -38,6 +38,7 @@ public:
     int announcedSize() const override { return announcedOutputs_; }
     bool settled() const override { return settled_ || known(); }
     std::string describe() const override;
+    RouterLink link() const override;
     std::string address() const override { return "videohub://" + client_.address(); }
 
     const TcpClient& connection() const { return client_; }
@@ -50,6 +51,8 @@ private:
     void disconnected() override { settled_ = true; }
     std::string keepAlive() override;
     void note(const std::string& text) override;
+    void linkChanged(const LinkChange& change) override;
+
 
     void handle(const VideohubBlock& block);
     void apply(const VideohubBlock& block);
@@ -71,6 +74,7 @@ private:
     std::set<std::string> unknownHeaders_;  // noted once per connection
     ReportedRoutes reported_;
     // Declared last: it goes first, before the state its protocol calls use.
+    RouterLink link_;  // the last change of the link
     TcpClient client_;
 };
 

@@ -1,5 +1,7 @@
 #include "script/session.h"
 
+#include "host_port.h"
+
 #include <filesystem>
 
 #include "site/database_size.h"
@@ -132,10 +134,11 @@ void ScriptSession::connectRouter(int device, const RouterTarget& target) {
         components->setRealTime(true);
     }
     Backends& backends = components->backends();
+    RouterLink link;
+    link.protocol = target.protocol;
+    link.address = formatHostPort(HostPort{target.host, target.port});
     if (const RouterBackend* old = backends.find(device))
-        if (old->live())
-            out.note("router device " + std::to_string(device) + " follows " + formatRouterTarget(target) +
-                     " now, no longer " + old->address());
+        if (old->live()) link.replaces = old->address();
     BackendContext context{loop.io(), components->backendEvents(), options.timing};
     std::string why;
     RouterBackend* backend = backends.follow(device, target, context, why);
@@ -143,6 +146,7 @@ void ScriptSession::connectRouter(int device, const RouterTarget& target) {
         out.note("router device " + std::to_string(device) + ": " + why);
         return;
     }
+    out.link(device, link);
     loop.serve(5000, [backend] { return backend->settled(); });
 }
 
@@ -228,7 +232,8 @@ HostState ScriptSession::hostState() const {
     }
     for (int device : backends.devices()) {
         const RouterBackend& backend = *backends.find(device);
-        if (backend.live()) state.routers.emplace_back(device, backend.describe());
+        if (backend.live())
+            state.routers.push_back(RouterStatus{device, backend.link(), backend.announcedSize(), backend.describe()});
     }
     state.siteRoot = site->root();
     state.siteSystem = site->system();

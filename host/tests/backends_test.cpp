@@ -25,9 +25,9 @@ std::string describe(const std::vector<Report>& reports) {
 // The reports queued in `events`, which are emptied.
 std::string takeReports(BackendEvents& events) {
     std::vector<Report> reports;
-    for (const BackendEvent& e : events)
+    for (const BackendEvent& e : events.queued())
         if (e.kind == BackendEvent::Kind::Report) reports.push_back(e.report);
-    events.clear();
+    events.take();
     return describe(reports);
 }
 
@@ -95,7 +95,7 @@ TEST(SimulatedRouter, RenameReportsEveryDestinationFedByTheSource) {
     router.route(1, 3, why);
     router.route(2, 3, why);
     router.route(4, 6, why);
-    events.clear();
+    events.take();
     router.rename(3, "CAM A", why);
     EXPECT_EQ(takeReports(events), "5/1=3:CAM A;5/2=3:CAM A;");
     EXPECT_EQ(describe(router.poll(1, 4).reports), "5/1=3:CAM A;5/2=3:CAM A;5/4=6:SRC 6;");

@@ -8,6 +8,7 @@
 #include "loop/event_loop.h"
 #include "routers/backends.h"
 #include "swp08_support.h"
+#include "backend_event_text.h"
 
 namespace {
 
@@ -23,16 +24,27 @@ ClientTiming quickTiming() {
     return t;
 }
 
-std::string eventsText(const BackendEvents& events) {
+std::string eventsText(const std::vector<BackendEvent>& events) {
     std::string out;
     for (const BackendEvent& e : events) {
-        if (e.kind == BackendEvent::Kind::Note) out += e.note + "\n";
+        if (!noteOf(e).empty()) out += noteOf(e) + "\n";
         if (e.kind == BackendEvent::Kind::Size) out += "size " + std::to_string(e.size) + "\n";
         if (e.kind == BackendEvent::Kind::Report)
             out += "report " + std::to_string(e.report.index) + "=" + std::to_string(e.report.info) + ":" +
                    e.report.text + "\n";
     }
     return out;
+}
+
+// Serves `loop` for `ms`, taking what `events` queued every 10 ms as the host
+// does between statements; the taken events as eventsText shows them.
+std::string serveAndTake(EventLoop& loop, BackendEvents& events, int ms) {
+    std::string taken;
+    for (int slept = 0; slept < ms; slept += 10) {
+        loop.serve(10);
+        taken += eventsText(events.take());
+    }
+    return taken;
 }
 
 std::string pollText(const RouterBackend& backend) {
@@ -86,11 +98,11 @@ TEST(Swp08Client, FollowsRoutersThatDeviate) {
     for (const DeviationCase& c : cases) {
         Follow f(c.router.answer());
         f.loop.serve(500);
-        EXPECT_EQ(pollText(f.client), "1=Cam A;2=Cam B;3=Cam C;4=Cam D;") << c.name << "\n" << eventsText(f.events);
+        EXPECT_EQ(pollText(f.client), "1=Cam A;2=Cam B;3=Cam C;4=Cam D;") << c.name << "\n" << eventsText(f.events.queued());
         EXPECT_EQ(f.client.announcedSize(), 4) << c.name;
-        EXPECT_EQ(f.client.connection().counters().resends, 0u) << c.name << "\n" << eventsText(f.events);
-        EXPECT_EQ(f.client.connection().counters().drops, 0u) << c.name << "\n" << eventsText(f.events);
-        EXPECT_GE(f.client.connection().counters().keepAlives, 1u) << c.name << "\n" << eventsText(f.events);
+        EXPECT_EQ(f.client.connection().counters().resends, 0u) << c.name << "\n" << eventsText(f.events.queued());
+        EXPECT_EQ(f.client.connection().counters().drops, 0u) << c.name << "\n" << eventsText(f.events.queued());
+        EXPECT_GE(f.client.connection().counters().keepAlives, 1u) << c.name << "\n" << eventsText(f.events.queued());
         EXPECT_GE(f.router.acks(), 3) << c.name << ": the names and the dump acknowledged";
     }
 }
@@ -104,16 +116,16 @@ TEST(Swp08Client, ANakedRequestGoesAgainAndEndlessNaksDropTheConnection) {
     };
     Follow once(nakFirst);
     once.loop.serve(700);
-    EXPECT_EQ(pollText(once.client), "1=Cam A;2=Cam B;3=Cam C;4=Cam D;") << eventsText(once.events);
+    EXPECT_EQ(pollText(once.client), "1=Cam A;2=Cam B;3=Cam C;4=Cam D;") << eventsText(once.events.queued());
     EXPECT_GE(once.client.connection().counters().resends, 3u);
-    EXPECT_EQ(once.client.connection().counters().drops, 0u) << eventsText(once.events);
+    EXPECT_EQ(once.client.connection().counters().drops, 0u) << eventsText(once.events.queued());
 
     Follow always([](const std::string&) { return kNak; });
     always.loop.serve(900);
     EXPECT_GE(always.client.connection().counters().drops, 1u);
-    EXPECT_NE(eventsText(always.events).find("no answer to the source names request after 5 re-sends"),
+    EXPECT_NE(eventsText(always.events.queued()).find("no answer to the source names request after 5 re-sends"),
               std::string::npos)
-        << eventsText(always.events);
+        << eventsText(always.events.queued());
 }
 
 TEST(Swp08Client, RoutesAreAskedAndFollowOnlyTheRoutersAnswer) {
@@ -145,12 +157,12 @@ TEST(Swp08Client, NamesUpdatedAsksTheNamesAgainAndReportsWhatChanged) {
         return now.reply(data) + (data[0] == 21 ? frameOf(bytes({30})) : "");
     };
     Follow f(answer);
-    f.loop.serve(200);
-    const std::string all = eventsText(f.events);
-    EXPECT_NE(all.find("report 1=1:Cam A\nreport 2=2:Cam B\nreport 3=3:Cam C\nreport 4=4:Cam D\n"), std::string::npos)
-        << all;
+    const std::string all = serveAndTake(f.loop, f.events, 200);
+    // The first report of destination 1 may be folded into the second.
     EXPECT_NE(all.find("report 1=1:Studio\n"), std::string::npos) << all;
-    EXPECT_EQ(all.find("report 2=2:Cam B\n", all.find("Studio")), std::string::npos) << "reported once: " << all;
+    EXPECT_NE(all.find("report 2=2:Cam B\n"), std::string::npos) << all;
+    EXPECT_EQ(all.find("report 2=2:Cam B\n", all.find("report 2=2:Cam B\n") + 1), std::string::npos)
+        << "reported once: " << all;
     EXPECT_EQ(pollText(f.client), "1=Studio;2=Cam B;3=Cam C;4=Cam D;");
 }
 

@@ -9,6 +9,7 @@
 #include "live_support.h"
 #include "loop/event_loop.h"
 #include "routers/backends.h"
+#include "backend_event_text.h"
 
 namespace {
 
@@ -23,8 +24,8 @@ ClientTiming quickTiming() {
 
 std::string notes(const BackendEvents& events) {
     std::string out;
-    for (const BackendEvent& e : events)
-        if (e.kind == BackendEvent::Kind::Note) out += e.note + "\n";
+    for (const BackendEvent& e : events.queued())
+        if (!noteOf(e).empty()) out += noteOf(e) + "\n";
     return out;
 }
 

@@ -13,6 +13,7 @@
 #include "live_support.h"
 #include "loop/event_loop.h"
 #include "base/text.h"
+#include "backend_event_text.h"
 
 namespace {
 
@@ -31,14 +32,14 @@ ClientTiming patientTiming() {
 
 size_t noteCount(const BackendEvents& events, size_t from = 0) {
     size_t n = 0;
-    for (size_t i = from; i < events.size(); ++i) n += events[i].kind == BackendEvent::Kind::Note;
+    for (size_t i = from; i < events.queued().size(); ++i) n += !noteOf(events.queued()[i]).empty();
     return n;
 }
 
 std::string notes(const BackendEvents& events) {
     std::string out;
-    for (const BackendEvent& e : events)
-        if (e.kind == BackendEvent::Kind::Note) out += e.note + "\n";
+    for (const BackendEvent& e : events.queued())
+        if (!noteOf(e).empty()) out += noteOf(e) + "\n";
     return out;
 }
 
@@ -90,7 +91,7 @@ TEST(VideohubLink, AnAnswerNobodyAskedForIsIgnored) {
         ScriptedRouter server(smallDump(), "", false);
         Link link(server);
         ASSERT_TRUE(link.known) << notes(link.events);
-        const size_t before = link.events.size();
+        const size_t before = link.events.queued().size();
         server.push(stray);
         link.loop.serve(150);
         std::string why;
@@ -101,7 +102,7 @@ TEST(VideohubLink, AnAnswerNobodyAskedForIsIgnored) {
         link.loop.serve(2000, [&] { return !link.connection().requestInFlight(); });
         EXPECT_EQ(link.connection().waitingRequests(), 0u) << "input: " << quoteText(stray);
         EXPECT_EQ(link.connection().counters().drops, 0u) << "input: " << quoteText(stray);
-        EXPECT_EQ(link.events.size(), before) << "input: " << quoteText(stray) << "\n" << notes(link.events);
+        EXPECT_EQ(link.events.queued().size(), before) << "input: " << quoteText(stray) << "\n" << notes(link.events);
     }
 }
 
@@ -110,7 +111,7 @@ TEST(VideohubLink, RequestsBeyondTheWaitingBoundAreRefusedAndCounted) {
     Link link(server);
     ASSERT_TRUE(link.known) << notes(link.events);
     const size_t extra = 3;
-    const size_t before = link.events.size();
+    const size_t before = link.events.queued().size();
     std::string why;
     for (size_t i = 0; i < TcpClient::kMaxWaitingRequests + extra; ++i) link.client.route(1 + i % 4, 1, why);
     EXPECT_EQ(link.connection().waitingRequests(), TcpClient::kMaxWaitingRequests);

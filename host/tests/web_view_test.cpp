@@ -1,57 +1,39 @@
-// What the web view makes of the host's events: router links from the
-// notes, state sheet colours, the --web address, the kept transcript lines,
+// What the web view makes of the host's events and state: stale routes,
+// state sheet colours, the --web address, the kept transcript lines,
 // and the routes kept while a router is down.
 #include <gtest/gtest.h>
 
 #include "ui/web/page_json.h"
-#include "ui/web/router_links.h"
 #include "ui/web/web_host.h"
 #include "ui/web/web_view.h"
 
 namespace {
 
-TEST(RouterLinks, FollowsConnectsAndDropsFromTheNotes) {
+TEST(ViewJson, RoutesAreStaleWhileTheirRouterIsNotConnected) {
     const struct {
-        const char* note;
-        const char* state;  // of device 5 after the note; "" : not listed
-        const char* address;
-        const char* why;
-    } steps[] = {
-        {"router device 5 cannot connect to 127.0.0.1:9990 (Connection refused); trying again every 2 s at most",
-         "unreachable", "127.0.0.1:9990", "Connection refused"},
-        {"router device 5 connected to 127.0.0.1:9990", "connected", "127.0.0.1:9990", ""},
-        {"router device 5 says its device is <b>", "connected", "127.0.0.1:9990", ""},
-        {"router device 5 lost the connection to 127.0.0.1:9990: the router closed it; connecting again", "lost",
-         "127.0.0.1:9990", "the router closed it"},
-        {"router device 5 follows videohub://[::1]:9000 now, no longer videohub://127.0.0.1:9990", "connecting",
-         "videohub://[::1]:9000", ""},
-        {"router device 5x connected to nowhere", "connecting", "videohub://[::1]:9000", ""},
-        {"reset: a fresh emulator, site and clock", "", "", ""},
+        RouterLink::State state;
+        const char* stale;
+    } cases[] = {
+        {RouterLink::State::Connected, "false"},
+        {RouterLink::State::Lost, "true"},
+        {RouterLink::State::Refused, "true"},
+        {RouterLink::State::Connecting, "true"},
     };
-    RouterLinks links;
-    for (const auto& step : steps) {
-        links.take(event::Note{step.note});
-        auto it = links.links().find(5);
-        if (!*step.state) {
-            EXPECT_TRUE(links.links().empty()) << step.note;
-            continue;
-        }
-        ASSERT_NE(it, links.links().end()) << step.note;
-        EXPECT_STREQ(linkStateName(it->second.state), step.state) << step.note;
-        EXPECT_EQ(it->second.address, step.address) << step.note;
-        EXPECT_EQ(it->second.why, step.why) << step.note;
-        EXPECT_EQ(links.anyDown(), std::string(step.state) != "connected") << step.note;
+    for (const auto& c : cases) {
+        HostState state;
+        state.routes = {Report{5, 3, 6, "CAM"}, Report{6, 1, 1, "SIM"}};
+        RouterLink link;
+        link.state = c.state;
+        link.protocol = "videohub";
+        link.address = "127.0.0.1:1";
+        state.routers = {RouterStatus{5, link, 16, "videohub 127.0.0.1:1"}};
+        const std::string json = viewJson(state, "a.vsc");
+        const std::string stale = std::string("\"stale\":") + c.stale;
+        EXPECT_EQ(json.find("{\"kind\":\"view\",\"script\":\"a.vsc\"," + stale), 0u) << json;
+        EXPECT_NE(json.find("\"name\":\"CAM\"," + stale + "}"), std::string::npos) << json;
+        EXPECT_NE(json.find("\"name\":\"SIM\",\"stale\":false}"), std::string::npos) << json;
+        EXPECT_NE(json.find(std::string("\"state\":\"") + linkStateName(c.state) + "\""), std::string::npos) << json;
     }
-}
-
-TEST(RouterLinks, ForgetsTheRoutersWhenAScriptStartsOrEnds) {
-    RouterLinks links;
-    links.take(event::Note{"router device 7 connected to 127.0.0.1:1"});
-    EXPECT_TRUE(links.take(event::Result{"a.vsc", 0, 0, 0}));
-    EXPECT_TRUE(links.links().empty());
-    links.take(event::Note{"router device 7 connected to 127.0.0.1:1"});
-    EXPECT_TRUE(links.take(event::File{"b.vsc"}));
-    EXPECT_TRUE(links.links().empty());
 }
 
 TEST(StateSheetColour, ConventionalNamesCssNamesAndNothingElse) {
@@ -107,27 +89,10 @@ TEST(WebView, KeepsTheLastLinesCutToLength) {
     EXPECT_LE(view.lines().back().size(), WebView::kLongestLine + 3);
 }
 
-TEST(KeepKnownRoutes, ShowsTheLastRoutesOfARouterThatIsDown) {
-    RouterLinks links;
-    std::map<int, std::vector<Report>> remembered;
-    links.take(event::Note{"router device 5 connected to 127.0.0.1:1"});
-    HostState connected;
-    connected.routes = {Report{5, 3, 6, "CAM"}};
-    keepKnownRoutes(connected, links, remembered);
-    ASSERT_EQ(connected.routes.size(), 1u);
-
-    links.take(event::Note{"router device 5 lost the connection to 127.0.0.1:1: gone; connecting again"});
-    HostState lost;
-    keepKnownRoutes(lost, links, remembered);
-    ASSERT_EQ(lost.routes.size(), 1u);
-    EXPECT_EQ(lost.routes[0].text, "CAM");
-    EXPECT_NE(viewJson(lost, links, "a.vsc").find("\"stale\":true}"), std::string::npos);
-}
-
 TEST(ViewJson, AnyBytesBecomeValidJson) {
     HostState state;
     state.routes = {Report{5, 1, 2, "bad \xff byte <img src=x>"}};
-    const std::string json = viewJson(state, RouterLinks(), "s\xfe.vsc");
+    const std::string json = viewJson(state, "s\xfe.vsc");
     EXPECT_NE(json.find("bad \xEF\xBF\xBD byte <img src=x>"), std::string::npos) << json;
 }
 

@@ -33,12 +33,15 @@ enum class Presence { Present, Absent, NeedsUpdate };
 enum class Lock { Unlocked, Owned, Locked };
 
 // What an operation changed. `index` is the output (Route, OutputLabel, Lock)
-// or the input (InputLabel); -1 for Device (presence or sizes).
+// or the input (InputLabel); -1 for Device (presence or sizes). `level`: the
+// level of a Route change on a router of several levels (vesk-router's
+// SharedRouter); 1 everywhere else, the model's own routes.
 enum class ChangeKind { Device, Route, InputLabel, OutputLabel, Lock };
 struct RouterChange {
     ChangeKind kind;
     int index;
-    bool operator==(const RouterChange& o) const { return kind == o.kind && index == o.index; }
+    int level = 1;
+    bool operator==(const RouterChange& o) const { return kind == o.kind && index == o.index && level == o.level; }
 };
 
 // Result of one operation on one port.

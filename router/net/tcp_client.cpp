@@ -18,7 +18,7 @@ std::string secondsText(std::chrono::milliseconds ms) {
 struct TcpClient::State : std::enable_shared_from_this<TcpClient::State> {
     State(asio::io_context& io, std::string h, uint16_t p, ClientTiming t, ClientProtocol& proto)
         : host(std::move(h)), port(p), timing(t), protocol(proto), resolver(io), socket(io), silenceTimer(io),
-          resendTimer(io), retry(t.firstRetry) {}
+          resendTimer(io), stableTimer(io), retry(t.firstRetry) {}
 
     struct Request {
         std::string bytes;
@@ -40,6 +40,10 @@ struct TcpClient::State : std::enable_shared_from_this<TcpClient::State> {
     void drop(const std::string& why);
     void retryLater(const std::string& why);
     void scheduleConnect();
+    void armStable();
+    // The first quick close and the connect after it are told as any other;
+    // from the second in a row on, they are repeats.
+    unsigned repeats() const { return quickCloses >= 2 ? quickCloses - 1 : 0; }
     bool current(unsigned generation) const { return !stopped && generation == generation_; }
     std::string address() const {
         const bool v6 = host.find(':') != std::string::npos;
@@ -54,6 +58,7 @@ struct TcpClient::State : std::enable_shared_from_this<TcpClient::State> {
     asio::ip::tcp::socket socket;
     asio::steady_timer silenceTimer;  // connect timeout, silence, back-off
     asio::steady_timer resendTimer;
+    asio::steady_timer stableTimer;  // a connection after quick closes lasts
     unsigned generation_ = 0;
     bool stopped = false;
     bool isConnected = false;
@@ -62,6 +67,10 @@ struct TcpClient::State : std::enable_shared_from_this<TcpClient::State> {
     bool pinged = false;
     std::chrono::milliseconds retry;
     Clock::time_point lastData;
+    Clock::time_point connectedAt;
+    // Connections closed within stableAfter of opening, in a row.
+    unsigned quickCloses = 0;
+    size_t unsentBytes = 0;  // writes waiting, the one being written included
     char buffer[16384];
     std::deque<Request> waiting;
     bool inFlight = false;
@@ -116,12 +125,13 @@ void TcpClient::State::onConnected(const asio::error_code& error) {
     isConnected = true;
     triedOnce = true;
     failedBefore = false;
-    retry = timing.firstRetry;
-    lastData = Clock::now();
+    lastData = connectedAt = Clock::now();
     pinged = false;
     ++counters.connects;
     const unsigned before = generation_;
-    protocol.note("connected to " + address());
+    protocol.linkChanged(LinkChange{LinkChange::State::Connected, "", {}, repeats(), 0});
+    if (!current(before)) return;
+    if (repeats()) armStable();
     protocol.connected();
     if (!current(before)) return;
     read();
@@ -143,7 +153,11 @@ void TcpClient::State::onRead(const asio::error_code& error, size_t bytes) {
         return;
     }
     lastData = Clock::now();
-    pinged = false;
+    if (pinged) {
+        // The keep-alive was answered: the next one after pingAfter from now.
+        pinged = false;
+        armSilence();
+    }
     const unsigned before = generation_;
     protocol.received(std::string_view(buffer, bytes));
     if (current(before)) read();
@@ -181,7 +195,16 @@ void TcpClient::State::onSilence() {
 }
 
 void TcpClient::State::send(const std::string& bytes) {
-    writes.push_back(bytes);
+    if (unsentBytes + bytes.size() > kMaxUnsentBytes) {
+        drop("more than " + std::to_string(kMaxUnsentBytes) + " bytes the router has not read");
+        return;
+    }
+    unsentBytes += bytes.size();
+    // The front buffer is being written; later writes join one buffer.
+    if (writes.size() >= 2)
+        writes.back() += bytes;
+    else
+        writes.push_back(bytes);
     if (writes.size() == 1) writeFront();
 }
 
@@ -194,6 +217,7 @@ void TcpClient::State::writeFront() {
             self->drop(e.message());
             return;
         }
+        self->unsentBytes -= self->writes.front().size();
         self->writes.pop_front();
         if (!self->writes.empty()) self->writeFront();
     });
@@ -233,20 +257,26 @@ void TcpClient::State::close() {
     isConnected = false;
     inFlight = false;
     writes.clear();
+    unsentBytes = 0;
     asio::error_code ignored;
     socket.close(ignored);
     silenceTimer.cancel();
     resendTimer.cancel();
+    stableTimer.cancel();
     resolver.cancel();
 }
 
 void TcpClient::State::drop(const std::string& why) {
-    protocol.note("lost the connection to " + address() + ": " + why + "; connecting again");
-    if (!waiting.empty()) {
-        protocol.note("dropped " + std::to_string(waiting.size()) + " request(s) the router had not answered");
-        counters.requestsDropped += static_cast<unsigned>(waiting.size());
-    }
+    const bool quick = Clock::now() - connectedAt < timing.stableAfter;
+    protocol.linkChanged(LinkChange{LinkChange::State::Lost, why, {}, repeats(), waiting.size()});
+    counters.requestsDropped += static_cast<unsigned>(waiting.size());
     ++counters.drops;
+    // A quick close is a failed attempt: the back-off goes on growing.
+    if (quick)
+        ++quickCloses;
+    else
+        retry = timing.firstRetry;
+    if (!quick) quickCloses = 0;
     waiting.clear();
     triedOnce = true;
     close();
@@ -256,9 +286,7 @@ void TcpClient::State::drop(const std::string& why) {
 
 void TcpClient::State::retryLater(const std::string& why) {
     close();
-    if (!failedBefore)
-        protocol.note("cannot connect to " + address() + " (" + why + "); trying again every " +
-                      secondsText(timing.maxRetry) + " at most");
+    if (!failedBefore) protocol.linkChanged(LinkChange{LinkChange::State::Refused, why, timing.maxRetry, 0, 0});
     failedBefore = true;
     triedOnce = true;
     protocol.disconnected();
@@ -274,6 +302,20 @@ void TcpClient::State::scheduleConnect() {
         if (!e && self->current(generation)) self->connect();
     });
     retry = std::min(retry * 2, timing.maxRetry);
+}
+
+// After quick closes: once this connection has lasted stableAfter, it is
+// reported again as a connection that holds.
+void TcpClient::State::armStable() {
+    auto self = shared_from_this();
+    const unsigned generation = generation_;
+    stableTimer.expires_after(timing.stableAfter);
+    stableTimer.async_wait([self, generation](const asio::error_code& e) {
+        if (e || !self->current(generation) || !self->isConnected) return;
+        self->quickCloses = 0;
+        self->retry = self->timing.firstRetry;
+        self->protocol.linkChanged(LinkChange{LinkChange::State::Connected, "", {}, 0, 0});
+    });
 }
 
 TcpClient::TcpClient(asio::io_context& io, std::string host, uint16_t port, ClientTiming timing,

@@ -9,15 +9,24 @@
 //     and connects again after a back-off doubling from `firstRetry` up to
 //     `maxRetry`, for as long as it runs. A failed connect is noted once per
 //     outage;
-//   - after `pingAfter` of silence the protocol's keep-alive is sent (once
-//     per silence); silence is what the router did not send while the loop
-//     ran: data already waiting when the timer fires is no silence;
+//   - a connection that ends within `stableAfter` of opening counts as a
+//     failed attempt: the back-off keeps growing, and from the second such
+//     close in a row on, the link changes are marked as repeats (a router
+//     that accepts and closes at once is not reported three lines a time);
+//     once such a connection lasts `stableAfter`, it is reported connected;
+//   - after `pingAfter` of silence the protocol's keep-alive is sent, and
+//     again after each further `pingAfter` of silence that follows an
+//     answer; silence is what the router did not send while the loop ran:
+//     data already waiting when the timer fires is no silence;
 //   - requests go out one at a time: the next is written only after the
 //     protocol calls answered(). With a resend interval, one unanswered that
 //     long is written again, `maxResends` times at most, then the connection
 //     is dropped. Requests still waiting when the connection ends are dropped
 //     with a note;
-//   - raw writes (acknowledges) go out at once, ahead of nothing in flight.
+//   - raw writes (acknowledges) go out at once, ahead of nothing in flight;
+//     writes waiting behind the one being written are joined into one
+//     buffer; more than kMaxUnsentBytes waiting drops the connection (a
+//     router that reads nothing of what it is sent);
 //   - every write is sent at once (TCP_NODELAY): a protocol that waits for an
 //     acknowledge before its next message (SW-P-08) would otherwise meet
 //     Nagle's rule and the peer's delayed ACK, some 40 ms a message.
@@ -43,9 +52,26 @@ struct ClientTiming {
     std::chrono::milliseconds deadAfter{15000};
     std::chrono::milliseconds firstRetry{100};
     std::chrono::milliseconds maxRetry{2000};
+    std::chrono::milliseconds stableAfter{1000};
     // Zero: a request waits for its answer as long as the connection lasts.
     std::chrono::milliseconds resendAfter{0};
     int maxResends = 0;
+};
+
+// A change of the connection's state, for the protocol to pass on.
+struct LinkChange {
+    enum class State { Connected, Lost, Refused };
+    State state;
+    // Lost / Refused: why ("the router closed it", "Connection refused").
+    std::string why;
+    // Refused: the longest wait between attempts.
+    std::chrono::milliseconds retry{0};
+    // Connected / Lost while the router closes each connection within
+    // `stableAfter` of opening: how many repeats came before this one in the
+    // current run (0: not a repeat, show it).
+    unsigned repeats = 0;
+    // Lost: requests still waiting that the close dropped.
+    size_t dropped = 0;
 };
 
 // What the client tells its protocol. Calls come from inside the client's
@@ -60,8 +86,10 @@ public:
     // Why the router's close reads as it does ("the router closed it", or a
     // more precise reason such as a close in the middle of a message).
     virtual std::string closedBecause() const { return "the router closed it"; }
-    // The connection ended (dropped or refused); `why` is what was noted.
+    // The connection ended (dropped or refused), after linkChanged.
     virtual void disconnected() {}
+    // The connection opened, closed or could not be made.
+    virtual void linkChanged(const LinkChange& change) = 0;
     // Bytes sent after `pingAfter` of silence; empty: none.
     virtual std::string keepAlive() = 0;
     // A line for the transcript (the client's own notes).
@@ -72,6 +100,7 @@ class TcpClient {
 public:
     // Requests waiting beyond this many are refused with a note.
     static constexpr size_t kMaxWaitingRequests = 64;
+    static constexpr size_t kMaxUnsentBytes = 1 << 20;
 
     // `protocol` must outlive the client or its stop().
     TcpClient(asio::io_context& io, std::string host, uint16_t port, ClientTiming timing, ClientProtocol& protocol);

@@ -11,11 +11,15 @@ static const char* presenceName(Presence presence) {
     return "?";
 }
 
-std::string describeChange(const RouterModel& model, const RouterChange& change, const Origin& origin) {
+std::string describeChange(const SharedRouter& router, const RouterChange& change, const Origin& origin) {
+    const RouterModel& model = router.model();
     const std::string index = std::to_string(change.index);
     std::string what;
     switch (change.kind) {
-    case ChangeKind::Route: what = "route " + index + " " + std::to_string(model.route(change.index)); break;
+    case ChangeKind::Route:
+        what = "route " + index + " " + std::to_string(router.route(change.level, change.index));
+        if (change.level != 1) what += " level " + std::to_string(change.level);
+        break;
     case ChangeKind::InputLabel: what = "label " + index + " " + escapeText(model.inputLabel(change.index)); break;
     case ChangeKind::OutputLabel:
         what = "output label " + index + " " + escapeText(model.outputLabel(change.index));
@@ -30,6 +34,6 @@ std::string describeChange(const RouterModel& model, const RouterChange& change,
 
 int logChanges(SharedRouter& router, std::ostream& log) {
     return router.subscribe([&router, &log](const RouterChange& change, const Origin& origin) {
-        log << describeChange(router.model(), change, origin) << std::endl;
+        log << describeChange(router, change, origin) << std::endl;
     });
 }

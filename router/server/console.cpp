@@ -5,8 +5,9 @@
 #include "text_bytes.h"
 
 const char Console::kHelp[] =
-    "commands (ports numbered from 0, as on the wire):\n"
-    "  route OUT IN            route input IN to output OUT, whatever the locks\n"
+    "commands (ports numbered from 0, as on the wire; levels from 1):\n"
+    "  route OUT IN [LEVEL]    route input IN to output OUT on LEVEL (1 when left out),\n"
+    "                          whatever the locks\n"
     "  label IN TEXT           name input IN (TEXT runs to the end of the line)\n"
     "  output-label OUT TEXT   name output OUT\n"
     "  present true|false|needs_update\n"
@@ -30,10 +31,12 @@ static std::string nextWord(const std::string& line, size_t& at) {
     return line.substr(start, at - start);
 }
 
-std::string Console::route(const std::string& outputText, const std::string& inputText) {
+std::string Console::route(const std::string& outputText, const std::string& inputText,
+                           const std::string& levelText) {
     const std::optional<int> output = portNumber(outputText), input = portNumber(inputText);
-    if (!output || !input) return "usage: route OUT IN";
-    return router_.route(*output, *input, Origin::console());
+    const std::optional<int> level = levelText.empty() ? std::optional<int>(1) : portNumber(levelText);
+    if (!output || !input || !level) return "usage: route OUT IN [LEVEL]";
+    return router_.route(*output, *input, Origin::console(), *level);
 }
 
 std::string Console::label(const std::string& verb, const std::string& indexText, const std::string* text) {
@@ -47,7 +50,7 @@ Console::Result Console::run(const std::string& line) {
     size_t at = 0;
     const std::string verb = nextWord(line, at), first = nextWord(line, at);
     const size_t afterFirst = at;
-    const std::string second = nextWord(line, at), rest = nextWord(line, at);
+    const std::string second = nextWord(line, at), third = nextWord(line, at), rest = nextWord(line, at);
     std::string error;
     if (verb.empty()) return Result::Continue;
     if ((verb == "quit" || verb == "help") && !first.empty()) {
@@ -57,7 +60,7 @@ Console::Result Console::run(const std::string& line) {
     } else if (verb == "help") {
         out_ << kHelp << std::flush;
     } else if (verb == "route") {
-        error = rest.empty() ? route(first, second) : "usage: route OUT IN";
+        error = rest.empty() ? route(first, second, third) : "usage: route OUT IN [LEVEL]";
     } else if (verb == "label" || verb == "output-label") {
         // The text is everything after the one blank that ends the index.
         const std::string text = afterFirst < line.size() ? line.substr(afterFirst + 1) : "";

@@ -1,6 +1,7 @@
 // vesk-router's commands on standard input, with ports numbered from 0 as on
-// the wire:
-//   route OUT IN          routes input IN to output OUT, whatever the locks
+// the wire and levels from 1:
+//   route OUT IN [LEVEL]  routes input IN to output OUT on LEVEL (1 when left
+//                         out), whatever the locks
 //   label IN TEXT         names input IN (TEXT runs to the end of the line)
 //   output-label OUT TEXT names output OUT
 //   present true|false|needs_update
@@ -33,7 +34,7 @@ public:
 
 private:
     // "" when done, else the error.
-    std::string route(const std::string& outputText, const std::string& inputText);
+    std::string route(const std::string& outputText, const std::string& inputText, const std::string& levelText);
     std::string label(const std::string& verb, const std::string& indexText, const std::string* text);
 
     SharedRouter& router_;

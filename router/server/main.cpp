@@ -3,8 +3,10 @@
 // clients of the other), for desks without a router, for other tools and
 // for the project's tests.
 //
-//   vesk-router [--listen ADDR:PORT] [--swp08 ADDR:PORT] [--inputs N]
-//               [--outputs M] [--labels FILE]   (see options.h)
+//   vesk-router [--listen ADDR:PORT] [--swp08 ADDR:PORT] [--levels N]
+//               [--inputs N] [--outputs M] [--labels FILE]   (see options.h)
+//
+// The services it can serve are the rows of service_table.h.
 //
 // The first lines written are "listening on ADDR:PORT" (Videohub) and
 // "swp08 listening on ADDR:PORT" (SW-P-08), for the services given, with the
@@ -15,8 +17,10 @@
 // input. Exit statuses: see options.h.
 #include <csignal>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "change_log.h"
 #include "console.h"
@@ -25,9 +29,8 @@
 #include "shared_router.h"
 #include "stdin_lines.h"
 #include "stdio_setup.h"
-#include "swp08_service.h"
+#include "service_table.h"
 #include "tcp_server.h"
-#include "videohub_service.h"
 
 // A fresh model: default labels, each output on the input of the same number
 // when there is one (outputs beyond the inputs start with no route).
@@ -39,28 +42,34 @@ static asio::ip::tcp::endpoint endpointOf(const HostPort& address) {
     return asio::ip::tcp::endpoint(asio::ip::make_address(address.host), address.port);
 }
 
-static std::string bound(const std::optional<TcpServer>& server) {
-    const asio::ip::tcp::endpoint at = server->endpoint();
+static std::string bound(const TcpServer& server) {
+    const asio::ip::tcp::endpoint at = server.endpoint();
     return formatHostPort(HostPort{at.address().to_string(), at.port()});
 }
 
 // Serves `model` until quit or a signal; the exit status.
 static int serve(RouterModel& model, const RouterOptions& options) {
     asio::io_context io;
-    SharedRouter router(model);
+    SharedRouter router(model, options.levels);
     logChanges(router, std::cout);
-    VideohubService videohub(router, "vesk-router", std::cout);
-    Swp08Service swp08(io, router, Swp08Table{options.swp08Matrix, options.swp08Level}, std::cout);
-    // After the services, so they are closed (and tell them) first.
-    std::optional<TcpServer> videohubServer, swp08Server;
-    if (options.listen) videohubServer.emplace(io, endpointOf(*options.listen), videohub, std::cout);
-    if (options.swp08) swp08Server.emplace(io, endpointOf(*options.swp08), swp08, std::cout);
+    const std::vector<ServiceRow>& rows = serviceRows();
+    // The servers after the services, so they are closed (and tell every
+    // session) first.
+    std::vector<std::unique_ptr<RouterService>> services;
+    std::vector<std::unique_ptr<TcpServer>> servers;
+    std::vector<const char*> listening;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (!options.addresses[i]) continue;
+        services.push_back(rows[i].make(ServiceContext{io, router, options, std::cout}));
+        servers.push_back(std::make_unique<TcpServer>(io, endpointOf(*options.addresses[i]),
+                                                      services.back()->factory(), std::cout));
+        listening.push_back(rows[i].listening);
+    }
     Console console(router, std::cout);
     asio::signal_set signals(io, SIGINT, SIGTERM);
     const auto stop = [&]() {
         std::cout << "stopping" << std::endl;
-        if (videohubServer) videohubServer->close();
-        if (swp08Server) swp08Server->close();
+        for (const auto& server : servers) server->close();
         io.stop();
     };
     signals.async_wait([&](const asio::error_code& e, int) {
@@ -70,8 +79,7 @@ static int serve(RouterModel& model, const RouterOptions& options) {
         if (line && console.run(*line) == Console::Result::Quit) stop();
     });
     // Last, so that whoever waits for these lines can signal or type at once.
-    if (videohubServer) std::cout << "listening on " << bound(videohubServer) << std::endl;
-    if (swp08Server) std::cout << "swp08 listening on " << bound(swp08Server) << std::endl;
+    for (size_t i = 0; i < servers.size(); ++i) std::cout << listening[i] << bound(*servers[i]) << std::endl;
     io.run();
     return kExitDone;
 }

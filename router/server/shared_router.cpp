@@ -6,6 +6,20 @@ std::string Origin::describe() const {
     return isConsole() ? "the console" : std::string(kind) + " " + std::to_string(client);
 }
 
+SharedRouter::SharedRouter(RouterModel& model, int levels) : model_(model) {
+    std::vector<int> routes(static_cast<size_t>(model.outputs()));
+    for (int o = 0; o < model.outputs(); ++o) routes[static_cast<size_t>(o)] = model.route(o);
+    const int count = levels < 1 ? 1 : levels > kMaxLevels ? kMaxLevels : levels;
+    moreLevels_.assign(static_cast<size_t>(count - 1), routes);
+}
+
+int SharedRouter::route(int level, int output) const {
+    if (level == 1) return model_.route(output);
+    if (level < 2 || level > levels() || output < 0 || output >= model_.outputs()) return kNoInput;
+    const std::vector<int>& routes = moreLevels_[static_cast<size_t>(level - 2)];
+    return static_cast<size_t>(output) < routes.size() ? routes[static_cast<size_t>(output)] : kNoInput;
+}
+
 int SharedRouter::subscribe(Listener listener) {
     listeners_.emplace_back(nextToken_, std::move(listener));
     return nextToken_++;
@@ -29,11 +43,18 @@ static std::string outOfRange(const char* what, int index) {
     return std::string("no ") + what + " " + std::to_string(index);
 }
 
-std::string SharedRouter::route(int output, int input, const Origin& origin) {
+std::string SharedRouter::route(int output, int input, const Origin& origin, int level) {
+    if (level < 1 || level > levels()) return outOfRange("level", level);
     if (output < 0 || output >= model_.outputs()) return outOfRange("output", output);
     if (input < 0 || input >= model_.inputs()) return outOfRange("input", input);
-    model_.setRoute(output, input);
-    tell(RouterChange{ChangeKind::Route, output}, origin);
+    if (level == 1) {
+        model_.setRoute(output, input);
+    } else {
+        std::vector<int>& routes = moreLevels_[static_cast<size_t>(level - 2)];
+        if (static_cast<size_t>(output) >= routes.size()) routes.resize(static_cast<size_t>(output) + 1, kNoInput);
+        routes[static_cast<size_t>(output)] = input;
+    }
+    tell(RouterChange{ChangeKind::Route, output, level}, origin);
     return "";
 }
 

@@ -9,10 +9,15 @@
 // the io_context's); a listener may make further changes (they are told at
 // once, nested).
 //
+// Levels: the router has 1..kMaxLevels levels of the model's size, each with
+// crosspoints of its own. Level 1's routes are the model's (the Videohub
+// service serves level 1 alone); levels 2.. start with the model's routes as
+// they are when this is made and change only through route().
+//
 // Locks: an output is locked by at most one client; the console is no client
-// and takes no locks. Who may change a locked output is the services' rule
-// (each checks lockAs before a client's change); the console's changes pass
-// whatever the locks.
+// and takes no locks. Locks are on level 1's outputs. Who may change a locked
+// output is the services' rule (each checks lockAs before a client's change
+// on level 1); the console's changes pass whatever the locks.
 #ifndef VESK_ROUTER_SERVER_SHARED_ROUTER_H
 #define VESK_ROUTER_SERVER_SHARED_ROUTER_H
 
@@ -42,12 +47,19 @@ public:
     // OutputLabel, Lock), the input (InputLabel), or -1 (Device: presence).
     using Listener = std::function<void(const RouterChange& change, const Origin& origin)>;
 
-    // Serves `model`, which must outlive this.
-    explicit SharedRouter(RouterModel& model) : model_(model) {}
+    static constexpr int kMaxLevels = 16;
+
+    // Serves `model`, which must outlive this, as `levels` levels (clamped to
+    // 1..kMaxLevels).
+    explicit SharedRouter(RouterModel& model, int levels = 1);
     SharedRouter(const SharedRouter&) = delete;
     SharedRouter& operator=(const SharedRouter&) = delete;
 
     const RouterModel& model() const { return model_; }
+    int levels() const { return static_cast<int>(moreLevels_.size()) + 1; }
+    // The route of `output` on `level` (1..levels()); kNoInput when none or
+    // out of range.
+    int route(int level, int output) const;
 
     // A new client id (1, 2, ...), never given twice.
     int newClient() { return nextClient_++; }
@@ -59,7 +71,8 @@ public:
     // a client sees its request confirmed), else why nothing was done and no
     // one is told. `text` of a label is cut to kMaxLabelBytes; a label
     // holding a control byte (see text_bytes.h) is refused, whoever sends it.
-    std::string route(int output, int input, const Origin& origin);
+    // A route on `level` (1..levels()) is told with that level.
+    std::string route(int output, int input, const Origin& origin, int level = 1);
     std::string label(ChangeKind kind, int index, std::string_view text, const Origin& origin);
     // Told only when the presence changes (index -1).
     void setPresence(Presence presence, const Origin& origin);
@@ -80,6 +93,7 @@ private:
     void setOwner(int output, int client);
 
     RouterModel& model_;
+    std::vector<std::vector<int>> moreLevels_;  // levels 2..: the route of each output
     int nextClient_ = 1;
     int nextToken_ = 1;
     std::vector<std::pair<int, Listener>> listeners_;

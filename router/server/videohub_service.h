@@ -1,12 +1,14 @@
-// The Videohub Ethernet protocol served from a SharedRouter: a TcpProtocol for
-// a TcpServer. vesk-router's network side for Videohub clients.
+// The Videohub Ethernet protocol served from a SharedRouter: a RouterService
+// for a TcpServer. vesk-router's network side for Videohub clients. It shows
+// the router's level 1.
 //
 // Each client gets the whole dump on connect (while the device is present;
 // otherwise the preamble and the device block). Every change told by the
-// SharedRouter, whoever made it (a client of this or another service, or the
-// console), is pushed to every client as a block of the changed line (a route
-// to the input already routed is echoed too, so a client always sees its
-// request confirmed). Client blocks are answered as the protocol says:
+// SharedRouter on level 1, whoever made it (a client of this or another
+// service, or the console), is pushed to every client as a block of the
+// changed line (a route to the input already routed is echoed too, so a
+// client always sees its request confirmed). Client blocks are answered as
+// the protocol says:
 //   - PING: and a header with no lines (for a block the server keeps) get ACK,
 //     the latter then the whole block;
 //   - labels, routes and locks are applied all or nothing: ACK, then the push;
@@ -18,67 +20,61 @@
 // frees anyone's; a client's locks end with its connection. Each client sees
 // its own locks as 'O' and the others' as 'L'.
 //
-// A client is dropped when it sends a line over kMaxVideohubLine (or, by the
-// TcpServer, reads too slowly). Every connect, drop and NAK is written to
-// `log`, one line each, client bytes escaped (escapeText).
+// At most Limits::maxClients clients at once: another connection is refused
+// ("connection from PEER refused: N clients already"). A client is dropped
+// when it sends a line over kMaxVideohubLine (or, by the TcpServer, reads too
+// slowly). Every connect, drop and NAK is written to `log`, one line each,
+// client bytes escaped (escapeText).
 #ifndef VESK_ROUTER_SERVER_VIDEOHUB_SERVICE_H
 #define VESK_ROUTER_SERVER_VIDEOHUB_SERVICE_H
 
 #include <cstdint>
-#include <map>
+#include <memory>
 #include <ostream>
 #include <string>
-#include <string_view>
+#include <vector>
 
+#include "router_service.h"
 #include "shared_router.h"
-#include "tcp_server.h"
-#include "videohub_block.h"
-#include "videohub_parser.h"
 
-class VideohubService : public TcpProtocol {
+class VideohubService : public RouterService {
 public:
+    struct Limits {
+        size_t maxClients = 32;
+    };
     struct Counters {
         uint64_t acks = 0;
         uint64_t naks = 0;
+        uint64_t refused = 0;  // connections over maxClients
     };
 
     // Serves `router` (which must outlive this) as a device named
     // `modelName`; subscribes to its changes until destroyed.
-    VideohubService(SharedRouter& router, std::string modelName, std::ostream& log);
+    VideohubService(SharedRouter& router, std::string modelName, std::ostream& log, Limits limits);
+    VideohubService(SharedRouter& router, std::string modelName, std::ostream& log)
+        : VideohubService(router, std::move(modelName), log, Limits()) {}
     ~VideohubService() override;
     VideohubService(const VideohubService&) = delete;
     VideohubService& operator=(const VideohubService&) = delete;
 
-    void connected(TcpSession& session) override;
-    void received(TcpSession& session, std::string_view bytes) override;
-    void closed(TcpSession& session, const std::string& why) override;
-
-    size_t clientCount() const { return clients_.size(); }
+    std::unique_ptr<TcpSession> open(TcpConnection& connection) override;
+    size_t clientCount() const override { return clients_.size(); }
     const Counters& counters() const { return counters_; }
 
-private:
-    struct Client {
-        TcpSession* session;
-        int id;  // the SharedRouter's client id
-        VideohubParser parser;
-    };
+    class Client;  // one connection's session (videohub_service.cpp)
 
+private:
     void onChange(const RouterChange& change);
-    void onBlock(Client& client, const VideohubBlock& block);
-    void answerRequest(Client& client, const VideohubBlock& block);
-    // Why `client`'s change block cannot be applied, or "" when it can.
-    std::string refusal(const Client& client, const VideohubBlock& block) const;
-    void apply(const Client& client, const VideohubBlock& block);
-    void ack(Client& client);
-    void nak(Client& client, const std::string& why);
+    void sendToAll(const std::string& bytes);
     std::string dumpFor(int client) const;
 
     SharedRouter& router_;
     const std::string modelName_;
     std::ostream& log_;
+    const Limits limits_;
     int token_;
     Counters counters_;
-    std::map<uint64_t, Client> clients_;  // by TcpSession::id()
+    std::vector<Client*> clients_;  // open sessions, in connection order
 };
 
 #endif  // VESK_ROUTER_SERVER_VIDEOHUB_SERVICE_H

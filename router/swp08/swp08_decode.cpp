@@ -131,12 +131,29 @@ static std::optional<MessageKind> kindOf(uint8_t base, bool& hasExtended) {
     case kTallyDumpByte: return MessageKind::TallyDumpByte;
     case kNamesUpdated: return MessageKind::NamesUpdated;
     case kInvalidMessage: return MessageKind::Invalid;
+    case kDualStatusRequest: return MessageKind::DualStatusRequest;
+    case kDualStatus: return MessageKind::DualStatus;
+    case kImplementationRequest: return MessageKind::ImplementationRequest;
+    case kImplementation: return MessageKind::Implementation;
     default: return std::nullopt;
     }
 }
 
+// The messages whose bytes after the command byte are kept as they came.
+static bool carriesDetail(MessageKind kind) {
+    switch (kind) {
+    case MessageKind::NamesUpdated:
+    case MessageKind::Invalid:
+    case MessageKind::DualStatusRequest:
+    case MessageKind::DualStatus:
+    case MessageKind::ImplementationRequest:
+    case MessageKind::Implementation: return true;
+    default: return false;
+    }
+}
+
 static DecodeError readBody(Cursor& c, Message& m, uint8_t base) {
-    if (m.kind == MessageKind::NamesUpdated || m.kind == MessageKind::Invalid) {
+    if (carriesDetail(m.kind)) {
         m.detail.assign(c.data.begin() + 1, c.data.end());
         return DecodeError::None;
     }

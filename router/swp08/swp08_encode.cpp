@@ -19,6 +19,10 @@ bool usesExtendedForm(const Message& m) {
     case MessageKind::TallyDumpByte:
     case MessageKind::NamesUpdated:
     case MessageKind::Invalid:
+    case MessageKind::DualStatusRequest:
+    case MessageKind::DualStatus:
+    case MessageKind::ImplementationRequest:
+    case MessageKind::Implementation:
         return false;  // no extended form
     default:
         break;
@@ -166,6 +170,10 @@ std::optional<Bytes> encodeMessage(const Message& m) {
     case MessageKind::SingleDestinationName: return encodeNameRequest(m, ext);
     case MessageKind::NamesUpdated: out = withDetail(kNamesUpdated, m.detail); break;
     case MessageKind::Invalid: out = withDetail(kInvalidMessage, m.detail); break;
+    case MessageKind::DualStatusRequest: out = withDetail(kDualStatusRequest, m.detail); break;
+    case MessageKind::DualStatus: out = withDetail(kDualStatus, m.detail); break;
+    case MessageKind::ImplementationRequest: out = withDetail(kImplementationRequest, m.detail); break;
+    case MessageKind::Implementation: out = withDetail(kImplementation, m.detail); break;
     }
     if (out.empty() || out.size() > kMaxFrameData) return std::nullopt;
     return out;

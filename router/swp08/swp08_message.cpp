@@ -49,6 +49,10 @@ std::string_view messageKindName(MessageKind kind) {
     case MessageKind::DestinationNames: return "destination names";
     case MessageKind::NamesUpdated: return "names updated";
     case MessageKind::Invalid: return "invalid message";
+    case MessageKind::DualStatusRequest: return "dual controller status request";
+    case MessageKind::DualStatus: return "dual controller status";
+    case MessageKind::ImplementationRequest: return "implementation request";
+    case MessageKind::Implementation: return "implementation";
     }
     return "unknown";
 }

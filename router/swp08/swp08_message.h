@@ -32,10 +32,14 @@ enum Command : uint8_t {
     kConnect = 2,
     kTally = 3,
     kConnected = 4,
+    kDualStatusRequest = 8,
+    kDualStatus = 9,
     kTallyDumpRequest = 21,
     kTallyDumpByte = 22,
     kTallyDumpWord = 23,
     kNamesUpdated = 30,
+    kImplementationRequest = 97,
+    kImplementation = 98,
     kInvalidMessage = 99,
     kAllSourceNames = 100,
     kSingleSourceName = 101,
@@ -51,8 +55,14 @@ constexpr int kMaxStandardNumber = 1023;
 constexpr int kMaxStandardMatrix = 15;  // also the largest level
 constexpr int kMaxNumber = 65535;
 constexpr int kMaxMatrix = 255;  // also the largest level
-// Tallies in one dump message (both forms) as this code writes them.
+// Tallies one dump message carries at most (both forms), as the reader and
+// the writer take them.
 constexpr int kMaxDumpTallies = 64;
+// The largest number (destination or source) the byte dump (22) carries.
+constexpr int kMaxByteDumpNumber = 191;
+// The most DATA bytes one message of the router's may hold (a 151 of 64
+// tallies would be 134): dumps are cut to keep under it.
+constexpr size_t kMaxMessageData = 133;
 
 enum class MessageKind {
     Interrogate,            // client: which source feeds `destination`?
@@ -70,6 +80,10 @@ enum class MessageKind {
     DestinationNames,       // router: `names` of destinations first..
     NamesUpdated,           // router: names changed; ask again
     Invalid,                // router: the message before was refused
+    DualStatusRequest,      // client: which controller is active?
+    DualStatus,             // router: answer to DualStatusRequest
+    ImplementationRequest,  // client: which commands does the router know?
+    Implementation,         // router: answer to ImplementationRequest
 };
 
 // Fixed name widths, by their code on the wire (0..4).
@@ -105,8 +119,10 @@ struct Message {
     // SourceNames, DestinationNames: read without trailing blanks and zero
     // bytes; written cut or padded with blanks to the width.
     std::vector<std::string> names;
-    // NamesUpdated, Invalid: the bytes after the command byte, kept as they
-    // came (whatever a router puts there) and written as given.
+    // NamesUpdated, Invalid and the four status messages (DualStatusRequest,
+    // DualStatus, ImplementationRequest, Implementation): the bytes after the
+    // command byte, kept as they came (whatever a peer puts there) and written
+    // as given. Their layouts are in swp08_answers.h.
     Bytes detail;
 
     bool operator==(const Message& o) const;

@@ -13,17 +13,33 @@ static Message withExtended(Message m, bool extended) {
 
 static bool carried(int value) { return value >= 0 && value <= kMaxNumber; }
 
-// The byte form needs every destination and source sent below 256.
+// The byte form needs every destination and source sent at most
+// kMaxByteDumpNumber.
 static bool fitsByteForm(int matrix, int level, const std::vector<int>& routes, bool extended) {
     if (extended || matrix > kMaxStandardMatrix || level > kMaxStandardMatrix) return false;
     for (size_t d = 0; d < routes.size(); ++d)
-        if (carried(routes[d]) && (d > 255 || routes[d] > 255)) return false;
+        if (carried(routes[d]) && (d > static_cast<size_t>(kMaxByteDumpNumber) || routes[d] > kMaxByteDumpNumber))
+            return false;
     return true;
+}
+
+// Tallies one message of the form holds: kMaxDumpTallies, fewer where that
+// many would pass kMaxMessageData (the extended word form: 63).
+static size_t talliesPerMessage(bool byteForm, bool extended) {
+    const size_t head = byteForm ? 4 : (extended ? 6 : 5);  // command .. first
+    const size_t each = byteForm ? 1 : 2;
+    return std::min(static_cast<size_t>(kMaxDumpTallies), (kMaxMessageData - head) / each);
 }
 
 std::vector<Message> tallyDumpMessages(int matrix, int level, const std::vector<int>& routes, bool extended) {
     std::vector<Message> out;
     const bool byteForm = fitsByteForm(matrix, level, routes, extended);
+    Message probe;
+    probe.kind = MessageKind::TallyDumpWord;
+    probe.matrix = matrix;
+    probe.level = level;
+    const bool extendedForm = !byteForm && usesExtendedForm(withExtended(probe, extended));
+    const size_t perMessage = talliesPerMessage(byteForm, extendedForm);
     const size_t limit = std::min(routes.size(), static_cast<size_t>(kMaxNumber) + 1);
     Message* open = nullptr;  // the message consecutive destinations go to
     for (size_t d = 0; d < limit; ++d) {
@@ -31,12 +47,12 @@ std::vector<Message> tallyDumpMessages(int matrix, int level, const std::vector<
             open = nullptr;
             continue;
         }
-        if (!open || open->sources.size() == static_cast<size_t>(kMaxDumpTallies)) {
+        if (!open || open->sources.size() == perMessage) {
             Message m;
             m.kind = byteForm ? MessageKind::TallyDumpByte : MessageKind::TallyDumpWord;
             m.matrix = matrix;
             m.level = level;
-            m.extended = !byteForm && usesExtendedForm(withExtended(m, extended));
+            m.extended = extendedForm;
             m.first = static_cast<int>(d);
             out.push_back(std::move(m));
             open = &out.back();

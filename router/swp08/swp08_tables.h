@@ -22,10 +22,12 @@ namespace swp08 {
 // The tally dump of one matrix/level. `routes[d]` is the source routed to
 // destination d, or kNoInput: the protocol has no "no source", so an unrouted
 // destination is left out and the next routed one starts a new message.
-// Messages hold at most kMaxDumpTallies consecutive destinations, lowest
-// first. The byte form is used when every destination and source sent is
-// below 256, matrix and level are at most 15 and `extended` is false; the
-// word form otherwise (extended when matrix or level is above 15, or when
+// Messages hold consecutive destinations, lowest first: at most
+// kMaxDumpTallies, and no more than keep a message's DATA within
+// kMaxMessageData (the extended word form, 151: 63). The byte form (22) is
+// used when every destination and source sent is at most kMaxByteDumpNumber
+// (191), matrix and level are at most 15 and `extended` is false; the word
+// form otherwise (extended, 151, when matrix or level is above 15, or when
 // `extended`). Empty when nothing is routed. Values the protocol cannot
 // carry (negative, above 65535) are left out like kNoInput.
 std::vector<Message> tallyDumpMessages(int matrix, int level, const std::vector<int>& routes, bool extended = false);

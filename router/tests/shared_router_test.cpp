@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tcp_server.h"
-#include "videohub_client.h"
+#include "videohub_test_client.h"
 #include "videohub_service.h"
 
 namespace {
@@ -96,7 +96,7 @@ TEST(SharedRouter, AChangeThroughOneServiceReachesTheOthersClients) {
     VideohubService first(router, "one", log), second(router, "two", log);
     asio::io_context io;
     const asio::ip::tcp::endpoint loopback(asio::ip::make_address("127.0.0.1"), 0);
-    TcpServer one(io, loopback, first, log), two(io, loopback, second, log);
+    TcpServer one(io, loopback, first.factory(), log), two(io, loopback, second.factory(), log);
     auto work = asio::make_work_guard(io);
     std::thread thread([&io] { io.run(); });
     {

@@ -79,6 +79,10 @@ std::vector<CodecCase> codecCases() {
     bad.badSource = true;
     Message invalid = msg(MK::Invalid, 0, 0);
     invalid.detail = {0x02};
+    Message status = msg(MK::DualStatus, 0, 0);
+    status.detail = {0x02, 0x00};
+    Message implementation = msg(MK::Implementation, 0, 0);
+    implementation.detail = {1, 1, 0x03, 0x01};
     return {
         {"interrogate dest 1023 stays standard", crosspoint(MK::Interrogate, 0, 0, 1023, 0), "01 00 70 7F"},
         {"interrogate dest 1024 goes extended", crosspoint(MK::Interrogate, 0, 0, 1024, 0), "81 00 00 04 00"},
@@ -113,6 +117,10 @@ std::vector<CodecCase> codecCases() {
          "EB 10 00 00 00 01 50 47 4D 20"},
         {"names updated", msg(MK::NamesUpdated, 0, 0), "1E"},
         {"invalid message", invalid, "63 02"},
+        {"dual controller status request", msg(MK::DualStatusRequest, 0, 0), "08"},
+        {"dual controller status", status, "09 02 00"},
+        {"implementation request", msg(MK::ImplementationRequest, 0, 0), "61"},
+        {"implementation", implementation, "62 01 01 03 01"},
     };
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,9 +38,11 @@ TEST(Swp08Tables, TallyDumpIsCutIntoMessagesOfConsecutiveRoutedDestinations) {
     } cases[] = {
         {"gap starts a new message", {3, kNoInput, 5, 6}, 0, false, "byte @0 n1\nbyte @2 n2\n"},
         {"130 destinations", routes(130, 7), 0, false, "byte @0 n64\nbyte @64 n64\nbyte @128 n2\n"},
-        {"destination 256 needs words", routes(257, 7), 0, false,
-         "word @0 n64\nword @64 n64\nword @128 n64\nword @192 n64\nword @256 n1\n"},
-        {"source 256 needs words", {1, 256}, 0, false, "word @0 n2\n"},
+        {"destination 191 fits bytes", routes(192, 7), 0, false, "byte @0 n64\nbyte @64 n64\nbyte @128 n64\n"},
+        {"destination 192 needs words", routes(193, 7), 0, false,
+         "word @0 n64\nword @64 n64\nword @128 n64\nword @192 n1\n"},
+        {"source 192 needs words", {1, 192}, 0, false, "word @0 n2\n"},
+        {"extended words hold 63", routes(130, 7), 0, true, "word+ @0 n63\nword+ @63 n63\nword+ @126 n4\n"},
         {"matrix 16 needs extended words", {1, 2}, 16, false, "word+ @0 n2\n"},
         {"asked extended", {1, 2}, 0, true, "word+ @0 n2\n"},
         {"nothing routed", {kNoInput, kNoInput}, 0, false, ""},
@@ -47,7 +50,11 @@ TEST(Swp08Tables, TallyDumpIsCutIntoMessagesOfConsecutiveRoutedDestinations) {
     for (const auto& c : cases) {
         const std::vector<Message> messages = swp08::tallyDumpMessages(c.matrix, 0, c.routes, c.extended);
         EXPECT_EQ(describe(messages), c.messages) << c.what;
-        for (const Message& m : messages) EXPECT_TRUE(swp08::encodeMessage(m)) << c.what;
+        for (const Message& m : messages) {
+            const std::optional<swp08::Bytes> data = swp08::encodeMessage(m);
+            ASSERT_TRUE(data) << c.what;
+            EXPECT_LE(data->size(), swp08::kMaxMessageData) << c.what;
+        }
     }
 }
 

@@ -23,12 +23,23 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A protocol that only records what happened.
-struct Recorder : TcpProtocol {
-    void connected(TcpSession&) override { ++connects; }
-    void received(TcpSession&, std::string_view) override {}
-    void closed(TcpSession&, const std::string& why) override { closes.push_back(why); }
-    int connects = 0;
+// Sessions that only record what happened, and the connections they were
+// made for.
+struct Recorder {
+    struct Session : TcpSession {
+        explicit Session(Recorder& r) : recorder(r) {}
+        void received(std::string_view) override {}
+        void closed(const std::string& why) override { recorder.closes.push_back(why); }
+        Recorder& recorder;
+    };
+    TcpSessionFactory factory() {
+        return [this](TcpConnection& connection) {
+            connections.push_back(&connection);
+            return std::make_unique<Session>(*this);
+        };
+    }
+    size_t connects() const { return connections.size(); }
+    std::vector<TcpConnection*> connections;  // valid until their closed()
     std::vector<std::string> closes;
 };
 
@@ -62,9 +73,9 @@ TEST(TcpServer, DropsAClientThatDoesNotRead) {
     asio::io_context io;
     Recorder protocol;
     std::ostringstream log;
-    TcpServer server(io, kLoopback, protocol, log, TcpServer::Limits{256 * 1024, 200ms});
+    TcpServer server(io, kLoopback, protocol.factory(), log, TcpServer::Limits{256 * 1024, 16 * 1024 * 1024, 200ms});
     const int client = connectTo(server.endpoint().port());
-    ASSERT_TRUE(runUntil(io, [&] { return protocol.connects == 1; }));
+    ASSERT_TRUE(runUntil(io, [&] { return protocol.connects() == 1; }));
     const std::string chunk(64 * 1024, 'x');
     // Far more than any socket buffers hold; bounded.
     for (int i = 0; i < 1000 && server.counters().slowReaderDrops == 0; ++i) {
@@ -74,7 +85,8 @@ TEST(TcpServer, DropsAClientThatDoesNotRead) {
     }
     EXPECT_EQ(server.counters().slowReaderDrops, 1u);
     ASSERT_TRUE(runUntil(io, [&] { return !protocol.closes.empty(); }));
-    EXPECT_EQ(protocol.closes, std::vector<std::string>{"it reads too slowly"});
+    ASSERT_EQ(protocol.closes.size(), 1u);
+    EXPECT_EQ(protocol.closes[0].rfind("it reads too slowly (", 0), 0u) << protocol.closes[0];
     EXPECT_EQ(server.sessionCount(), 0u);
     close(client);
 }
@@ -93,7 +105,7 @@ TEST(TcpServer, AcceptsAgainAfterAFailedAccept) {
     asio::io_context io;
     Recorder protocol;
     std::ostringstream log;
-    TcpServer server(io, kLoopback, protocol, log, TcpServer::Limits{4096, 50ms});
+    TcpServer server(io, kLoopback, protocol.factory(), log, TcpServer::Limits{4096, 16 * 1024 * 1024, 50ms});
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
     const int client = connectTo(server.endpoint().port());
@@ -107,10 +119,44 @@ TEST(TcpServer, AcceptsAgainAfterAFailedAccept) {
     for (int fd : filler) close(fd);
     setrlimit(RLIMIT_NOFILE, &saved);
     ASSERT_TRUE(failed) << "accept never failed";
-    EXPECT_TRUE(runUntil(io, [&] { return protocol.connects == 1; })) << log.str();
+    EXPECT_TRUE(runUntil(io, [&] { return protocol.connects() == 1; })) << log.str();
     EXPECT_EQ(server.counters().accepted, 1u);
     EXPECT_NE(log.str().find("accept failed: "), std::string::npos);
     close(client);
+}
+
+// Two clients that never read: when all their unsent bytes together pass the
+// budget, the one holding the most is dropped, and only it.
+TEST(TcpServer, KeepsAllClientsUnsentBytesWithinOneBudget) {
+    asio::io_context io;
+    Recorder protocol;
+    std::ostringstream log;
+    const size_t budget = 1536 * 1024;
+    TcpServer server(io, kLoopback, protocol.factory(), log, TcpServer::Limits{4 * 1024 * 1024, budget, 200ms});
+    const int a = connectTo(server.endpoint().port()), b = connectTo(server.endpoint().port());
+    ASSERT_TRUE(runUntil(io, [&] { return protocol.connects() == 2; }));
+    TcpConnection* more = protocol.connections[0];
+    TcpConnection* less = protocol.connections[1];
+    const std::string chunk(64 * 1024, 'x');
+    // A connection is gone once the loop has told its session: both are
+    // looked at before that.
+    for (int i = 0; i < 1000; ++i) {
+        more->send(chunk);
+        if (i % 2 == 0) less->send(chunk);
+        EXPECT_LE(server.unsentBytes(), budget);
+        if (server.counters().budgetDrops > 0) break;
+        io.restart();
+        io.poll();
+    }
+    EXPECT_EQ(server.counters().budgetDrops, 1u);
+    EXPECT_EQ(server.counters().slowReaderDrops, 0u);
+    EXPECT_FALSE(more->open());
+    EXPECT_TRUE(less->open()) << "the one holding less stays";
+    ASSERT_TRUE(runUntil(io, [&] { return !protocol.closes.empty(); }));
+    EXPECT_NE(protocol.closes[0].find("all clients together over 1536 KiB"), std::string::npos) << protocol.closes[0];
+    EXPECT_EQ(server.sessionCount(), 1u);
+    close(a);
+    close(b);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "router_process.h"
-#include "videohub_client.h"
+#include "videohub_test_client.h"
 
 namespace {
 
@@ -92,6 +92,11 @@ TEST(VeskRouterCli, OptionsHelpVersionAndExitStatuses) {
         {{"--help"}, 0, "Without --listen or --swp08 it serves Videohub on 127.0.0.1:9990", ""},
         {{"--swp08", "127.0.0.1"}, 2, "", "--swp08"},
         {{"--swp08", "127.0.0.1:0", "--swp08-level", "256"}, 2, "", "--swp08-level"},
+        {{"--levels", "17"}, 2, "", "--levels"},
+        {{"--levels", "0"}, 2, "", "--levels"},
+        {{"--swp08-level", "254", "--levels", "3"}, 2, "", "goes past SW-P-08 level 255"},
+        {{"--help"}, 0, "--levels N", ""},
+        {{"--help"}, 0, "route OUT IN [LEVEL]", ""},
     };
     for (const OptionCase& c : cases) {
         const Finished run = runRouter(c.args);
@@ -135,6 +140,15 @@ TEST(VeskRouterCli, EachLabelsFileProblemIsAnError) {
     const Finished folder = runRouter({"--listen", "127.0.0.1:0", "--labels", dir});
     EXPECT_EQ(folder.status, 2) << folder.err;
     EXPECT_NE(folder.err.find("is a folder"), std::string::npos) << folder.err;
+}
+
+// The help says what happens without --listen or --swp08, and nowhere that
+// it is an error.
+TEST(VeskRouterCli, HelpSaysWhatRunsWithoutServiceOptions) {
+    const Finished run = runRouter({"--help"});
+    EXPECT_NE(run.out.find("Without --listen or --swp08 it serves Videohub on 127.0.0.1:9990"), std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("neither"), std::string::npos) << run.out;
 }
 
 TEST(VeskRouterCli, APortInUseEndsWithStatusOne) {

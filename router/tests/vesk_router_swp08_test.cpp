@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "router_process.h"
-#include "swp08_client.h"
-#include "videohub_client.h"
+#include "swp08_test_client.h"
+#include "videohub_test_client.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ std::string hexOf(const Bytes& bytes) {
 // "03 dest 5 src 5", "99 01": a reply's command, then what it carries.
 std::string describe(const Bytes& data) {
     const swp08::DecodeResult r = swp08::decodeMessage(data);
-    if (!r.ok() || r.message.kind == MessageKind::Invalid) return hexOf(data);
+    if (!r.ok() || !r.message.detail.empty()) return hexOf(data);
     const Message& m = r.message;
     return std::to_string(data[0]) + " m" + std::to_string(m.matrix) + " dest " + std::to_string(m.destination) +
            " src " + std::to_string(m.source);
@@ -82,6 +82,10 @@ TEST(VeskRouterSwp08, AnswersInKindOrWithInvalid) {
         {"a router's message", frameOf(request(MessageKind::Tally, 1, 1)), "63 03"},
         {"unknown command", swp08::encodeFrame({77, 0}), "63 4D"},
         {"too short", swp08::encodeFrame({2, 0}), "63 02"},
+        {"dual controller status", frameOf(request(MessageKind::DualStatusRequest)), "09 02 00"},
+        {"implementation: 15 sent, 16 accepted", frameOf(request(MessageKind::ImplementationRequest)),
+         "62 0F 10 03 04 09 16 17 1E 62 63 6A 6B 83 84 97 EA EB 01 02 08 15 61 64 65 66 67 81 82 95 E4 E5 E6 E7"},
+        {"a 99 is never answered", swp08::encodeFrame({99, 1}), ""},
     };
     BothServices both({"--inputs", "2047", "--outputs", "2048"});
     Swp08Client client(both.swp08Port);
@@ -90,7 +94,7 @@ TEST(VeskRouterSwp08, AnswersInKindOrWithInvalid) {
         client.sendRaw(c.sent);
         const std::optional<swp08::FrameEvent> first = client.next();
         EXPECT_TRUE(first && first->kind == swp08::FrameEventKind::Ack) << c.what << ": the frame is ACKed first";
-        EXPECT_EQ(describe(client.nextFrame()), c.reply) << c.what;
+        EXPECT_EQ(describe(client.nextFrame(std::chrono::milliseconds(500))), c.reply) << c.what;
     }
     EXPECT_NE(both.router.waitForLine("swp08 client 1 invalid: unknown command (command 77)"), "");
 }
@@ -169,6 +173,11 @@ TEST(VeskRouterSwp08, TallyDumpsComeInChunks) {
         {"extended", {}, true, "151@0+16 "},
         {"300 outputs", {"--inputs", "300", "--outputs", "300"}, false,
          "23@0+64 23@64+64 23@128+64 23@192+64 23@256+44 "},
+        {"192 outputs: numbers up to 191 in bytes", {"--inputs", "192", "--outputs", "192"}, false,
+         "22@0+64 22@64+64 22@128+64 "},
+        {"193 outputs: 192 needs words", {"--inputs", "193", "--outputs", "193"}, false,
+         "23@0+64 23@64+64 23@128+64 23@192+1 "},
+        {"extended: 63 a message", {"--inputs", "130", "--outputs", "130"}, true, "151@0+63 151@63+63 151@126+4 "},
         {"unrouted left out", {"--inputs", "70", "--outputs", "72"}, false, "22@0+64 22@64+6 "},
     };
     for (const DumpCase& c : cases) {
@@ -293,7 +302,7 @@ TEST(VeskRouterSwp08, TellsNamesUpdatedOnceAfterRenames) {
     ASSERT_NE(both.router.waitForLine("swp08 client 1 connected"), "");
     both.router.command("label 3 Cam four");
     both.router.command("output-label 2 PGM");
-    EXPECT_EQ(hexOf(client.nextFrame()), "1E");
+    EXPECT_EQ(hexOf(client.nextFrame()), "1E 00 01 00 00 00 01 00 00") << "matrix 0: source and destination names";
     client.send(request(MessageKind::Interrogate, 5));
     EXPECT_EQ(describe(client.nextFrame()), "3 m0 dest 5 src 5") << "one 30 for both renames";
 }

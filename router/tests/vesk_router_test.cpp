@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "router_process.h"
-#include "videohub_client.h"
+#include "videohub_test_client.h"
 
 namespace {
 
@@ -181,6 +181,20 @@ TEST(VeskRouter, DropsAClientWhoseLineNeverEnds) {
     EXPECT_NE(router.waitForLine("client 1 disconnected: a line over 65536 bytes"), "");
     Connected again(router.port());
     EXPECT_EQ(again.dump.size(), 7u) << "still serving";
+}
+
+TEST(VeskRouter, RefusesTheThirtyThirdClient) {
+    RouterProcess router({"--listen", "127.0.0.1:0"});
+    std::vector<std::unique_ptr<Connected>> clients;
+    for (int i = 0; i < 32; ++i) clients.push_back(std::make_unique<Connected>(router.port()));
+    ASSERT_NE(router.waitForLine("client 32 connected"), "");
+    Client extra(router.port());
+    EXPECT_TRUE(extra.closedByServer());
+    EXPECT_NE(router.waitForLine("refused: 32 clients already"), "");
+    clients.pop_back();
+    ASSERT_NE(router.waitForLine("client 32 disconnected"), "");
+    Connected again(router.port());
+    EXPECT_EQ(again.dump.size(), 7u) << "a place is free again";
 }
 
 TEST(VeskRouter, DeviceGoesAndComesBack) {

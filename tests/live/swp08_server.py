@@ -4,6 +4,7 @@ from public descriptions of the protocol, independent of the project's own
 router code: the live tests check the project's client against it.
 
     swp08_server.py [--sources N] [--destinations M] [--matrix M] [--level L]
+                    [--levels N] [--one-name] [--names-data]
                     [--lifetime S] [--sloppy] [--stats]
 
 It listens on 127.0.0.1 on a free port and prints "port N" as its first line.
@@ -12,7 +13,8 @@ byte first), byte count, checksum, DLE ETX, with every 10h inside doubled, and
 the acknowledgements DLE ACK / DLE NAK. At most 16 clients at once.
 
 Standard input drives the router (one command a line):
-    route DEST SRC          a take made on the router itself (0-based numbers)
+    route DEST SRC [LEVEL]  a take made on the router itself (0-based numbers,
+                            as on the wire; the first level when left out)
     label SRC TEXT          renames a source; NAMES UPDATED follows 2 s later
     restart MS [DEST SRC]   every connection and the listener close; after MS
                             the router listens again on the same port (with
@@ -27,6 +29,18 @@ interrogate, replies go out before the DLE ACK, a tally dump comes as one
 TALLY (03) per destination, no NAMES UPDATED, nothing is ever re-sent, and
 names are always 8 characters (length code 1), whatever was asked.
 --stats prints the counters once more when the router ends.
+
+--levels N serves levels L..L+N-1 of the matrix (L is --level), each with its
+own crosspoints: level L+k starts with destination d fed by source d+k
+(modulo the sources); names are the same on every level. --one-name answers
+every names request with one name a message. --names-data sends NAMES
+UPDATED with its 8 data bytes (swp08_wire.Matrix.names_updated).
+
+Every frame a client sends is read strictly against the public document
+(swp08_rules): a frame with a bad count, checksum or DLE, bytes outside
+frames, an unknown command or a message of the wrong size or with a field
+out of range is a strict violation, counted (strict_violations) and written to
+standard error with its bytes, while the router answers as before.
 """
 import argparse
 import os
@@ -36,7 +50,8 @@ import socket
 import sys
 import time
 
-from swp08_wire import Deframer, frame, Router
+import swp08_rules
+from swp08_wire import Deframer, frame, Matrix
 
 MAX_CLIENTS = 16
 RESEND_AFTER = 1.0      # seconds without a DLE ACK before a message is sent again
@@ -51,7 +66,8 @@ class Stats:
     """Counters that tests compare, so that they need not read wording."""
 
     FIELDS = ("connections", "refused", "frames", "bad_frames", "acks_sent", "naks_sent",
-              "acks_received", "naks_received", "sent", "resends", "given_up", "invalid")
+              "acks_received", "naks_received", "sent", "resends", "given_up", "invalid",
+              "strict_violations")
 
     def __init__(self):
         for name in self.FIELDS:
@@ -79,9 +95,10 @@ class Client:
 
 
 class Server:
-    def __init__(self, router, sloppy, stats):
-        self.router = router
+    def __init__(self, matrix, sloppy, stats, names_data=False):
+        self.matrix = matrix
         self.sloppy = sloppy
+        self.names_data = names_data
         self.stats = stats
         self.sel = selectors.DefaultSelector()
         self.clients = {}           # socket -> Client
@@ -167,12 +184,13 @@ class Server:
         client.sent_at = time.monotonic()
         self.write(client, client.pending)
 
-    def broadcast_route(self, dest, src, requester=None, extended=False):
-        """CONNECTED to every client; the requester of an extended connect
-        gets the extended form, the others the smallest form that fits."""
+    def broadcast_route(self, router, dest, src, requester=None, extended=False):
+        """CONNECTED of that level to every client; the requester of an
+        extended connect gets the extended form, the others the smallest
+        form that fits."""
         for client in list(self.clients.values()):
             in_kind = extended and client is requester
-            self.send(client, self.router.connected(dest, src, in_kind))
+            self.send(client, router.connected(dest, src, in_kind))
 
     # -- messages in ---------------------------------------------------------
 
@@ -189,8 +207,19 @@ class Server:
                 return
             self.event(client, event)
 
+    def violation(self, what, raw):
+        self.stats.strict_violations += 1
+        shown = raw[:48].hex(" ") + (" ..." if len(raw) > 48 else "")
+        print("strict: %s: %s" % (what, shown), file=sys.stderr, flush=True)
+
     def event(self, client, event):
-        kind, data = event
+        """One deframer event: read strictly, then acted on."""
+        kind, data, raw = event
+        if kind in ("bad", "junk"):
+            self.violation(data, raw)
+        elif kind == "frame":
+            for problem in swp08_rules.problems(data, swp08_rules.CONTROLLER):
+                self.violation(problem, raw)
         if kind == "ack":
             self.stats.acks_received += 1
             if client.pending is not None:
@@ -203,7 +232,7 @@ class Server:
             self.stats.bad_frames += 1
             self.stats.naks_sent += 1
             self.write(client, NAK)
-        else:
+        elif kind == "frame":
             self.stats.frames += 1
             self.request(client, data)
 
@@ -212,11 +241,11 @@ class Server:
         if not self.sloppy:
             self.stats.acks_sent += 1
             self.write(client, ACK)
-        reply = self.router.answer(data, self.sloppy)
+        reply = self.matrix.answer(data, self.sloppy)
         if reply.invalid:
             self.stats.invalid += 1
         if reply.take is not None:
-            self.broadcast_route(reply.take[0], reply.take[1], client, reply.extended)
+            self.broadcast_route(reply.router, reply.take[0], reply.take[1], client, reply.extended)
         for message in reply.messages:
             if client.sock in self.clients:
                 self.send(client, message)
@@ -231,12 +260,13 @@ class Server:
         try:
             if not words:
                 return
-            if words[0] == "route" and len(words) == 3:
-                dest, src = int(words[1]), int(words[2])
-                if self.router.take(dest, src):
-                    self.broadcast_route(dest, src)
+            if words[0] == "route" and len(line.split()) in (3, 4):
+                rest = [int(w) for w in line.split()[1:]]
+                router = self.matrix.levels[rest[2]] if len(rest) == 3 else self.matrix.first
+                if router.take(rest[0], rest[1]):
+                    self.broadcast_route(router, rest[0], rest[1])
             elif words[0] == "label" and len(words) == 3:
-                self.router.source_names[int(words[1])] = words[2]
+                self.matrix.first.source_names[int(words[1])] = words[2]
                 if not self.sloppy:
                     self.names_due = time.monotonic() + NAMES_UPDATED_AFTER
             elif words[0] == "restart" and len(words) in (2, 3):
@@ -250,7 +280,7 @@ class Server:
                 self.running = False
             else:
                 print("unknown command: %s" % line, file=sys.stderr, flush=True)
-        except (ValueError, IndexError):
+        except (ValueError, IndexError, KeyError):
             print("bad command: %s" % line, file=sys.stderr, flush=True)
 
     def read_stdin(self, state):
@@ -268,13 +298,13 @@ class Server:
     def timers(self, now):
         if self.listener is None and self.reopen_at is not None and now >= self.reopen_at:
             if self.pending_route:
-                self.router.take(*self.pending_route)
+                self.matrix.first.take(*self.pending_route)
             self.reopen_at = None
             self.listen()
         if self.names_due is not None and now >= self.names_due:
             self.names_due = None
             for client in list(self.clients.values()):
-                self.send(client, bytes([30]))
+                self.send(client, self.matrix.names_updated(self.names_data))
         for client in list(self.clients.values()):
             if client.pending is not None and now - client.sent_at >= RESEND_AFTER:
                 self.resend(client)
@@ -304,15 +334,20 @@ def main():
     parser.add_argument("--matrix", type=int, default=0)
     parser.add_argument("--level", type=int, default=0)
     parser.add_argument("--lifetime", type=float, default=120)
+    parser.add_argument("--levels", type=int, default=1)
+    parser.add_argument("--one-name", action="store_true")
+    parser.add_argument("--names-data", action="store_true")
     parser.add_argument("--sloppy", action="store_true")
     parser.add_argument("--stats", action="store_true")
     args = parser.parse_args()
     if not (1 <= args.sources <= 65535 and 1 <= args.destinations <= 65535
-            and 0 <= args.matrix <= 255 and 0 <= args.level <= 255):
-        parser.error("sources and destinations are 1..65535, matrix and level 0..255")
+            and 0 <= args.matrix <= 255 and 0 <= args.level <= 255
+            and 1 <= args.levels <= 256 - args.level):
+        parser.error("sources and destinations are 1..65535, matrix and level 0..255, "
+                     "levels 1..256 - level")
     stats = Stats()
-    router = Router(args.sources, args.destinations, args.matrix, args.level)
-    server = Server(router, args.sloppy, stats)
+    matrix = Matrix(args.sources, args.destinations, args.matrix, args.level, args.levels, args.one_name)
+    server = Server(matrix, args.sloppy, stats, args.names_data)
     signal.signal(signal.SIGTERM, lambda *_: setattr(server, "running", False))
     print("port %d" % server.port, flush=True)
     server.serve(time.monotonic() + args.lifetime)

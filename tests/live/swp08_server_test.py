@@ -385,5 +385,81 @@ class SloppyTest(RouterCase):
         self.assertEqual(self.router.stats()["resends"], 0)
 
 
+class OneNameTest(RouterCase):
+    ARGS = ("--one-name", "--destinations", "20")
+
+    def test_every_names_answer_carries_one_name(self):
+        peer = self.peer()
+        for request, reply, names, count in (([100, 0, 2], 106, "Camera %d", 16),
+                                             ([102, 0, 2], 107, "Monitor %d", 20)):
+            with self.subTest(request=request):
+                peer.send(encode(request))
+                for n in range(count):
+                    name = (names % (n + 1)).encode().ljust(12)
+                    self.assertEqual(peer.message(), bytes([reply, 0, 2, 0, n, 1]) + name, n)
+                self.assertIsNone(peer.message(timeout=0.3))
+
+
+class LevelsTest(RouterCase):
+    """Levels 0..2: level k starts with destination d fed by source d + k."""
+    ARGS = ("--levels", "3")
+
+    def test_each_level_has_its_own_crosspoints(self):
+        peer = self.peer()
+        peer.send(encode([2, 0x01, 0, 4, 9]))                   # level 1: dest 4 <- src 9
+        self.assertEqual(peer.message(), bytes([4, 0x01, 0, 4, 9]))
+        cases = (
+            ("level 0 untouched", [1, 0x00, 0, 4], [3, 0x00, 0, 4, 4]),
+            ("level 1 taken", [1, 0x01, 0, 4], [3, 0x01, 0, 4, 9]),
+            ("level 2", [1, 0x02, 0, 4], [3, 0x02, 0, 4, 6]),
+            ("extended level 2", [129, 0, 2, 0, 4], [131, 0, 2, 0, 4, 0, 6, 0]),
+            ("dump of level 2", [21, 0x02], [22, 0x02, 16, 0] + [(d + 2) % 16 for d in range(16)]),
+            ("extended connect on level 2", [130, 0, 2, 0, 5, 0, 1], [132, 0, 2, 0, 5, 0, 1, 0]),
+            ("extended dump of level 2", [149, 0, 2], [151, 0, 2, 16, 0, 0]
+             + [b for d in range(16) for b in (0, 1 if d == 5 else (d + 2) % 16)]),
+        )
+        for what, request, reply in cases:
+            with self.subTest(what):
+                peer.send(encode(request))
+                self.assertEqual(peer.message(), bytes(reply))
+        self.router.do("route 3 1 2")
+        self.assertEqual(peer.message(), bytes([4, 0x02, 0, 3, 1]))
+        self.assertIsNone(peer.message(timeout=0.3))
+
+
+class NamesDataTest(RouterCase):
+    ARGS = ("--names-data", "--matrix", "2")
+
+    def test_names_updated_carries_eight_data_bytes(self):
+        peer = self.peer()
+        self.router.do("label 3 Studio A")
+        self.assertEqual(peer.message(timeout=4.0), bytes([30, 0, 0x04, 0x01, 0, 0, 0, 0, 0]))
+
+
+class StrictReaderTest(RouterCase):
+    def test_counts_every_message_the_document_does_not_allow(self):
+        peer = self.peer()
+        cases = {
+            "interrogate a byte short": encode([1, 0, 0]),
+            "destination MOD 128 above 127": encode([1, 0, 0, 0x80]),
+            "length code 5": encode([100, 0, 5]),
+            "a command only a router sends": encode([3, 0, 0, 1, 1]),
+            "bad checksum": encode([1, 0, 0, 3])[:-3] + b"\x00\x10\x03",
+            "bytes outside a frame": b"\x00\x01" + encode([1, 0, 0, 3]),
+        }
+        for what, raw in cases.items():
+            with self.subTest(what):
+                before = self.router.stats()["strict_violations"]
+                peer.send(raw)
+                self.assertIsNotNone(peer.event(), what)
+                while peer.event(timeout=0.3) is not None:
+                    pass
+                self.assertEqual(self.router.stats()["strict_violations"], before + 1, what)
+        peer.send(encode([1, 0, 0, 3]) + encode([149, 0, 0]) + encode([231, 0, 2, 0, 9]))
+        before = self.router.stats()["strict_violations"]
+        self.assertEqual(peer.message(), bytes([3, 0, 0, 3, 3]))
+        self.assertEqual(self.router.stats()["strict_violations"], before)
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -32,24 +32,31 @@ def frame(data):
 
 
 class Deframer:
-    """Splits a received byte stream into events, in arrival order:
-    ("ack", None), ("nak", None), ("frame", data) for a frame whose count and
-    checksum are right (data = command byte and message), ("bad", None) for
-    one that is wrong, broken off or longer than any message can be.
+    """Splits a received byte stream into events, in arrival order, each
+    (kind, detail, raw) with raw the bytes as received:
+    ("ack", None, raw), ("nak", None, raw), ("frame", data, raw) for a frame
+    whose count and checksum are right (data = command byte and message),
+    ("bad", reason, raw) for one that is wrong, broken off or longer than any
+    message can be, and ("junk", reason, raw) for bytes outside any frame.
 
-    Bytes outside a frame that are not DLE ACK / DLE NAK are skipped. DLE ACK
-    and DLE NAK inside a frame are acknowledgements, not part of it. A 10h
-    that is the second half of a doubled 10h never starts DLE ETX.
+    Bytes outside a frame that are not DLE ACK / DLE NAK are skipped (and
+    reported as junk once the next DLE starts something). DLE ACK and DLE NAK
+    inside a frame are acknowledgements, not part of it. A 10h that is the
+    second half of a doubled 10h never starts DLE ETX.
     """
 
     def __init__(self):
         self.in_frame = False
         self.after_dle = False
         self.content = bytearray()
+        self.raw = bytearray()          # the frame so far, or the junk so far
+        self.junk = bytearray()
 
     def feed(self, chunk):
         events = []
         for byte in chunk:
+            if self.in_frame:
+                self.raw.append(byte)
             if self.after_dle:
                 self.after_dle = False
                 self._escape(byte, events)
@@ -57,43 +64,56 @@ class Deframer:
                 self.after_dle = True
             elif self.in_frame:
                 self._append(byte, events)
+            else:
+                self.junk.append(byte)
         return events
 
     def _append(self, byte, events):
         self.content.append(byte)
         if len(self.content) > MAX_FRAME_CONTENT:
-            events.append(("bad", None))
+            events.append(("bad", "longer than any message", bytes(self.raw)))
             self.in_frame = False
 
+    def _flush_junk(self, events):
+        if self.junk:
+            events.append(("junk", "%d byte(s) outside any frame" % len(self.junk), bytes(self.junk)))
+            self.junk = bytearray()
+
     def _escape(self, byte, events):
-        if byte == ACK:
-            events.append(("ack", None))
-        elif byte == NAK:
-            events.append(("nak", None))
+        if byte in (ACK, NAK):
+            if not self.in_frame:
+                self._flush_junk(events)
+            events.append(("ack" if byte == ACK else "nak", None, bytes([DLE, byte])))
+            if self.in_frame:
+                del self.raw[-2:]               # no part of the frame
         elif byte == STX:
             if self.in_frame:
-                events.append(("bad", None))   # a new frame breaks the old one off
+                events.append(("bad", "broken off by DLE STX", bytes(self.raw[:-2])))
+            self._flush_junk(events)
             self.in_frame = True
             self.content = bytearray()
+            self.raw = bytearray([DLE, STX])
         elif not self.in_frame:
-            pass                                # garbage between frames
+            self.junk += bytes([DLE, byte])     # garbage between frames
         elif byte == DLE:
             self._append(DLE, events)
         elif byte == ETX:
             self.in_frame = False
-            events.append(self._check(bytes(self.content)))
+            events.append(self._check(bytes(self.content), bytes(self.raw)))
         else:
             self.in_frame = False
-            events.append(("bad", None))
+            events.append(("bad", "DLE followed by %02x" % byte, bytes(self.raw)))
 
     @staticmethod
-    def _check(content):
+    def _check(content, raw):
         if len(content) < 3:
-            return ("bad", None)
+            return ("bad", "too short for a message", raw)
         data, btc = content[:-2], content[-2]
-        if btc != len(data) or sum(content) & 0xFF != 0:
-            return ("bad", None)
-        return ("frame", data)
+        if btc != len(data):
+            return ("bad", "byte count %d for %d byte(s)" % (btc, len(data)), raw)
+        if sum(content) & 0xFF != 0:
+            return ("bad", "bad checksum", raw)
+        return ("frame", data, raw)
 
 
 @dataclass
@@ -104,6 +124,7 @@ class Reply:
     take: tuple = None
     extended: bool = False
     invalid: bool = False
+    router: object = None       # the level that answered (set by Matrix)
 
 
 def hi(n):
@@ -122,12 +143,13 @@ def fixed(text, width):
 class Router:
     """One matrix and level of a router: routes and names, 0-based."""
 
-    def __init__(self, sources, destinations, matrix, level):
+    def __init__(self, sources, destinations, matrix, level, offset=0):
         self.sources = sources
         self.destinations = destinations
         self.matrix = matrix
         self.level = level
-        self.routes = [d % sources for d in range(destinations)]
+        self.names_per_message = None       # None: as many as 128 bytes hold
+        self.routes = [(d + offset) % sources for d in range(destinations)]
         self.source_names = ["Camera %d" % (s + 1) for s in range(sources)]
         self.dest_names = ["Monitor %d" % (d + 1) for d in range(destinations)]
         self.handlers = {
@@ -265,7 +287,7 @@ class Router:
         extended = bool(request & 0x80)
         reply = {100: 106, 101: 106, 102: 107, 103: 107}[request & 0x7F] + (128 if extended else 0)
         width = NAME_WIDTHS[code]
-        per_message = NAME_BYTES_PER_MESSAGE // width
+        per_message = self.names_per_message or NAME_BYTES_PER_MESSAGE // width
         if reply == 234:
             head = bytes([reply, self.matrix, self.level, code])
         elif reply == 235:
@@ -280,3 +302,48 @@ class Router:
             body = b"".join(fixed(n, width) for n in chunk)
             out.append(head + bytes([hi(start), lo(start), len(chunk)]) + body)
         return out
+
+
+class Matrix:
+    """Levels first..first+count-1 of one matrix, each a Router with its own
+    crosspoints (level first + k starts with destination d fed by source
+    (d + k) modulo the sources); all levels share one list of source names
+    and one of destination names. A request goes to the level it names; one
+    for another level, or one that names none (destination names), goes to
+    the first level, which answers it as a one-level router would."""
+
+    def __init__(self, sources, destinations, matrix, first, count=1, one_name=False):
+        self.levels = {}
+        for k in range(count):
+            router = Router(sources, destinations, matrix, first + k, offset=k)
+            if k:
+                router.source_names = self.first.source_names
+                router.dest_names = self.first.dest_names
+            router.names_per_message = 1 if one_name else None
+            self.levels[first + k] = router
+            if not k:
+                self.first = router
+
+    def level(self, level=None):
+        """The Router of that level (the first when None or not served)."""
+        return self.levels.get(level, self.first)
+
+    def answer(self, data, sloppy):
+        command = data[0]
+        if command & 0x7F in (102, 103) or len(data) < (3 if command & 0x80 else 2):
+            router = self.first
+        else:
+            router = self.level(data[2] if command & 0x80 else data[1] & 0x0F)
+        reply = router.answer(data, sloppy)
+        reply.router = router
+        return reply
+
+    def names_updated(self, with_data):
+        """NAMES UPDATED (30): bare, or with its 8 data bytes: the matrices
+        whose names changed as a 16-bit mask (bit m for matrix m, DIV 256
+        first), the kinds of name that changed (bit 0 source names), then 5
+        bytes of 0."""
+        if not with_data:
+            return bytes([30])
+        mask = 1 << (self.first.matrix & 0x0F)
+        return bytes([30, hi(mask), lo(mask), 0x01, 0, 0, 0, 0, 0])

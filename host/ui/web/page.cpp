@@ -34,7 +34,7 @@ section h2 { font-size:1em; margin:0 0 .6em; color:var(--dim); text-transform:up
 table { border-collapse:collapse; width:100%; }
 th, td { text-align:left; padding:.25em .5em; border-bottom:1px solid var(--line); }
 tr.stale td { color:#9e9e9e; font-style:italic; }
-.state-connected { color:#2e7d32; } .state-lost, .state-unreachable { color:#b71c1c; }
+.state-connected { color:#2e7d32; } .state-lost, .state-refused { color:#b71c1c; }
 .state-connecting { color:#a66b00; }
 #lines { font:12px/1.35 ui-monospace, monospace; white-space:pre-wrap; word-break:break-all;
          max-height:24em; overflow-y:auto; background:#fafafa; border:1px solid var(--line); padding:.4em; }

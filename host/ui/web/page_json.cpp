@@ -58,19 +58,27 @@ static Json panelsJson(const HostState& state) {
     return panels;
 }
 
-static bool deviceDown(const RouterLinks& links, int device) {
-    auto it = links.links().find(device);
-    return it != links.links().end() && it->second.state != RouterLink::State::Connected;
+static bool deviceDown(const HostState& state, int device) {
+    for (const RouterStatus& router : state.routers)
+        if (router.device == device) return router.link.state != RouterLink::State::Connected;
+    return false;
 }
 
-static Json routesJson(const HostState& state, const RouterLinks& links) {
+static bool anyDown(const std::optional<HostState>& state) {
+    if (state)
+        for (const RouterStatus& router : state->routers)
+            if (router.link.state != RouterLink::State::Connected) return true;
+    return false;
+}
+
+static Json routesJson(const HostState& state) {
     Json routes = Json::array();
     for (const Report& route : state.routes)
         routes.push_back(Json{{"device", route.device},
                               {"destination", route.index},
                               {"source", route.info},
                               {"name", route.text},
-                              {"stale", deviceDown(links, route.device)}});
+                              {"stale", deviceDown(state, route.device)}});
     return routes;
 }
 
@@ -84,32 +92,21 @@ static Json registrationsJson(const HostState& state) {
     return registrations;
 }
 
-std::string viewJson(const std::optional<HostState>& state, const RouterLinks& links, const std::string& script) {
-    Json view{{"kind", "view"}, {"script", script.empty() ? Json(nullptr) : Json(script)}, {"stale", links.anyDown()}};
+std::string viewJson(const std::optional<HostState>& state, const std::string& script) {
+    Json view{{"kind", "view"}, {"script", script.empty() ? Json(nullptr) : Json(script)}, {"stale", anyDown(state)}};
     view["panels"] = state ? panelsJson(*state) : Json::array();
-    view["routes"] = state ? routesJson(*state, links) : Json::array();
+    view["routes"] = state ? routesJson(*state) : Json::array();
     view["registrations"] = state ? registrationsJson(*state) : Json::array();
     Json routers = Json::array();
-    for (const auto& [device, link] : links.links())
-        routers.push_back(Json{
-            {"device", device}, {"address", link.address}, {"state", linkStateName(link.state)}, {"why", link.why}});
+    if (state)
+        for (const RouterStatus& r : state->routers)
+            routers.push_back(Json{{"device", r.device},
+                                   {"protocol", r.link.protocol},
+                                   {"address", r.link.address},
+                                   {"state", linkStateName(r.link.state)},
+                                   {"why", r.link.why}});
     view["routers"] = routers;
     return dump(view);
-}
-
-void keepKnownRoutes(HostState& state, const RouterLinks& links, std::map<int, std::vector<Report>>& remembered) {
-    std::map<int, std::vector<Report>> now;
-    for (Report& route : state.routes) now[route.device].push_back(std::move(route));
-    state.routes.clear();
-    for (const auto& [device, link] : links.links()) {
-        if (link.state == RouterLink::State::Connected) continue;
-        auto known = remembered.find(device);
-        if (known != remembered.end() && now[device].empty()) now[device] = known->second;
-    }
-    for (auto& [device, routes] : now) {
-        if (!deviceDown(links, device)) remembered[device] = routes;
-        for (Report& route : routes) state.routes.push_back(route);
-    }
 }
 
 std::string linesJson(uint64_t first, const std::deque<std::string>& lines, size_t from) {

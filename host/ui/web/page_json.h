@@ -7,20 +7,19 @@
 //               "params":[[KEY,VALUE],...],"colour":CSS|""}]}],
 //    "routes":[{"device","destination","source","name","stale"}],
 //    "registrations":[{"device","ranges":[[FIRST,LAST],...]}],
-//    "routers":[{"device","address","state","why"}]}
+//    "routers":[{"device","protocol","address","state","why"}]}
+// A route is stale, and the view too, while its live router is not
+// connected: the route is the last one the router reported.
 //   {"kind":"lines", "first":N, "lines":[TEXT,...]}   transcript lines N...
 #ifndef VESK_HOST_UI_WEB_PAGE_JSON_H
 #define VESK_HOST_UI_WEB_PAGE_JSON_H
 
 #include <cstdint>
 #include <deque>
-#include <map>
-#include <vector>
 #include <optional>
 #include <string>
 
 #include "output/host_event.h"
-#include "ui/web/router_links.h"
 
 // The colour a state sheet is drawn in: a conventional name (red, green,
 // amber, tally, onair, preview, ok, warning, alarm, off, ... see the guide;
@@ -31,12 +30,7 @@ std::string stateSheetColour(const std::string& sheet);
 
 // The "view" message: `state` null when no script runs; `script` the name of
 // the running script (empty: none).
-std::string viewJson(const std::optional<HostState>& state, const RouterLinks& links, const std::string& script);
-
-// Keeps what the page shows of a router that is not connected: the routes of
-// each device whose link is down are taken from `remembered` (the last ones
-// seen while it was connected); those of the others are remembered.
-void keepKnownRoutes(HostState& state, const RouterLinks& links, std::map<int, std::vector<Report>>& remembered);
+std::string viewJson(const std::optional<HostState>& state, const std::string& script);
 
 // The "lines" message: `lines` numbered from `first`.
 std::string linesJson(uint64_t first, const std::deque<std::string>& lines, size_t from = 0);

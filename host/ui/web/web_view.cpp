@@ -40,8 +40,7 @@ void WebView::addLines(const std::string& text) {
 void WebView::emit(const HostEvent& event) {
     if (std::holds_alternative<event::File>(event)) script_ = std::get<event::File>(event).name;
     if (std::holds_alternative<event::Result>(event)) script_.clear();
-    links_.take(event);
-    addLines(renderText(event));
+    if (shownAsText(event)) addLines(renderText(event));
     // Nobody watching: nothing to push (a page that connects gets it all).
     if (!server_ || pushPending_ || server_->clients() == 0) return;
     pushPending_ = true;
@@ -51,12 +50,7 @@ void WebView::emit(const HostEvent& event) {
     });
 }
 
-std::optional<HostState> WebView::state() {
-    std::optional<HostState> now = source_ ? source_() : std::nullopt;
-    if (now) keepKnownRoutes(*now, links_, knownRoutes_);
-    else knownRoutes_.clear();
-    return now;
-}
+std::optional<HostState> WebView::state() { return source_ ? source_() : std::nullopt; }
 
 void WebView::push() {
     pushPending_ = false;
@@ -66,7 +60,7 @@ void WebView::push() {
         lastView_.clear();
         return;
     }
-    std::string view = viewJson(state(), links_, script_);
+    std::string view = viewJson(state(), script_);
     if (view != lastView_) {
         server_->broadcast(view);
         lastView_ = std::move(view);
@@ -88,5 +82,5 @@ std::optional<std::string> WebView::stateJson() {
 }
 
 std::vector<std::string> WebView::greeting() {
-    return {viewJson(state(), links_, script_), linesJson(firstLine_, lines_)};
+    return {viewJson(state(), script_), linesJson(firstLine_, lines_)};
 }

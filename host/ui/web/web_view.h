@@ -1,6 +1,7 @@
-// The panel as a live web page: a Sink that keeps what the page shows (the
-// transcript's last lines, the live routers' connection state) and the
-// WebContent that a WebServer serves.
+// The panel as a live web page: a Sink that keeps the transcript's last lines
+// and pushes the host's state (panels, routes, the live routers' links, as
+// the "state" statement has them) after each change, and the WebContent that
+// a WebServer serves.
 //
 // Threading: emit() is called on the host's thread, possibly while the
 // component runs; it only records and posts a push to the io_context. The
@@ -22,7 +23,6 @@
 #include <vector>
 
 #include "output/sink.h"
-#include "ui/web/router_links.h"
 #include "ui/web/web_server.h"
 
 class WebView : public Sink, public WebContent {
@@ -59,7 +59,6 @@ public:
 private:
     void addLines(const std::string& text);
     void push();
-    // The host's state, with the last routes of routers that are down.
     std::optional<HostState> state();
 
     asio::io_context* io_ = nullptr;
@@ -73,10 +72,8 @@ private:
     std::deque<std::string> lines_;
     uint64_t firstLine_ = 0;  // the number of lines_.front()
     uint64_t sentUpTo_ = 0;   // lines numbered below this were pushed
-    RouterLinks links_;
     std::string script_;      // the running script; empty: none
     std::string lastView_;    // the view last pushed
-    std::map<int, std::vector<Report>> knownRoutes_;  // see keepKnownRoutes
 };
 
 #endif  // VESK_HOST_UI_WEB_WEB_VIEW_H

@@ -1,8 +1,8 @@
 // A plain POSIX socket Videohub client for tests, on 127.0.0.1. Every wait is
 // bounded (kWait); a wait that times out returns what it has, so callers
 // ASSERT on sizes before indexing.
-#ifndef VESK_ROUTER_TESTS_VIDEOHUB_CLIENT_H
-#define VESK_ROUTER_TESTS_VIDEOHUB_CLIENT_H
+#ifndef VESK_ROUTER_TESTS_VIDEOHUB_TEST_CLIENT_H
+#define VESK_ROUTER_TESTS_VIDEOHUB_TEST_CLIENT_H
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -97,4 +97,4 @@ struct Connected {
 
 }  // namespace router_test
 
-#endif  // VESK_ROUTER_TESTS_VIDEOHUB_CLIENT_H
+#endif  // VESK_ROUTER_TESTS_VIDEOHUB_TEST_CLIENT_H

@@ -2,8 +2,8 @@
 // framer events in. It answers nothing by itself; the test ACKs (or NAKs)
 // each frame it reads. Every wait is bounded (kWait, or less when given);
 // a wait that times out returns nothing.
-#ifndef VESK_ROUTER_TESTS_SWP08_CLIENT_H
-#define VESK_ROUTER_TESTS_SWP08_CLIENT_H
+#ifndef VESK_ROUTER_TESTS_SWP08_TEST_CLIENT_H
+#define VESK_ROUTER_TESTS_SWP08_TEST_CLIENT_H
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -99,4 +99,4 @@ private:
 
 }  // namespace router_test
 
-#endif  // VESK_ROUTER_TESTS_SWP08_CLIENT_H
+#endif  // VESK_ROUTER_TESTS_SWP08_TEST_CLIENT_H
