@@ -14,7 +14,7 @@ Components::~Components() {
 
 Emulator& Components::slot(const std::string& name) {
     if (Emulator* found = find(name)) return *found;
-    slots_.push_back(std::make_unique<Emulator>(out_, backends_, index_, name));
+    slots_.push_back(std::make_unique<Emulator>(Emulator::SiteLinks{out_, backends_, index_, schedule_, missingPanels_}, name));
     Emulator& made = *slots_.back();
     made.clockTo(now_);
     made.setRealTime(realTime_);
@@ -64,46 +64,22 @@ int Components::panelErrors() const {
 
 std::vector<std::string> Components::takeMissingPanels() {
     std::vector<std::string> out;
-    for (const auto& slot : slots_)
-        for (std::string& file : slot->takeMissingPanels()) out.push_back(std::move(file));
+    out.swap(missingPanels_);
     return out;
-}
-
-Emulator* Components::nextToFire(int64_t limit) const {
-    Emulator* best = nullptr;
-    int64_t bestDue = 0;
-    for (const auto& slot : slots_) {
-        std::optional<int64_t> due = slot->nextTimerDue();
-        if (!due || *due > limit) continue;
-        if (!best || *due < bestDue || (*due == bestDue && slot->followOrder() < best->followOrder())) {
-            best = slot.get();
-            bestDue = *due;
-        }
-    }
-    return best;
 }
 
 void Components::advance(int64_t units) {
     const int64_t target = now_ + units;
     int fired = 0;
-    while (Emulator* next = nextToFire(target)) {
+    while (Emulator* next = schedule_.first(target)) {
         if (++fired > kMaxTimerEvents) {
             out_.note("stopped after " + std::to_string(kMaxTimerEvents) + " timer events");
             break;
         }
-        next->fireNextTimer(target);
+        if (!next->fireNextTimer(target)) break;  // never: the schedule holds what is due
     }
     for (const auto& slot : slots_) slot->clockTo(target);
     now_ = target;
-}
-
-std::optional<int64_t> Components::nextDueTime() const {
-    std::optional<int64_t> earliest;
-    for (const auto& slot : slots_) {
-        std::optional<int64_t> due = slot->nextTimerDue();
-        if (due && (!earliest || *due < *earliest)) earliest = due;
-    }
-    return earliest;
 }
 
 void Components::setRealTime(bool realTime) {

@@ -24,6 +24,7 @@
 
 #include "core/emulator.h"
 #include "core/report_index.h"
+#include "core/timer_schedule.h"
 #include "output/transcript.h"
 #include "routers/backends.h"
 
@@ -58,7 +59,8 @@ public:
     // own transcript.
     void deleteAll(const std::string& note);
 
-    // Of every slot: violations, panel file errors, missing panel files.
+    // Of every slot: violations, panel file errors, missing panel files
+    // (since the last take).
     int violations() const;
     int panelErrors() const;
     std::vector<std::string> takeMissingPanels();
@@ -70,7 +72,7 @@ public:
     // component first, then the lower timer id).
     void advance(int64_t units);
     // When the next timer of any live component falls due; null for none.
-    std::optional<int64_t> nextDueTime() const;
+    std::optional<int64_t> nextDueTime() const { return schedule_.nextDue(); }
     void setRealTime(bool realTime);
 
     // Takes what the backends queued: notes go to the transcript, reports to
@@ -80,14 +82,14 @@ public:
     void takeBackendEvents(const std::function<void(int, int)>& announced = {});
 
 private:
-    // The live component whose timer falls due first by `limit`; null: none.
-    Emulator* nextToFire(int64_t limit) const;
     void dispatch(const Report& report);
 
     Transcript& out_;
     BackendEvents events_;
     Backends backends_{events_};
-    ReportIndex index_;  // before the slots: they leave it when destroyed
+    ReportIndex index_;  // before the slots: they leave both when destroyed
+    TimerSchedule schedule_;
+    std::vector<std::string> missingPanels_;  // of every slot, in the order named
     std::vector<std::unique_ptr<Emulator>> slots_;
     std::unordered_map<std::string, Emulator*> byName_;
     int64_t now_ = 0;

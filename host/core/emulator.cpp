@@ -9,8 +9,10 @@
 // A chain of reports that keeps feeding itself is cut here.
 static const int kMaxQueuedDeliveries = 1000;
 
-Emulator::Emulator(Transcript& site, Backends& backends, ReportIndex& index, std::string name)
-    : out_(site, std::move(name)), backends_(backends), index_(index) {}
+Emulator::Emulator(const SiteLinks& site, std::string name)
+    : out_(site.transcript, std::move(name)), backends_(site.backends), index_(site.index), schedule_(site.timers) {
+    panels_.missing = &site.missingPanels;
+}
 
 Emulator::~Emulator() {
     if (component_) destroy();
@@ -86,6 +88,7 @@ void Emulator::endComponentState() {
         out_.note("registration of device " + std::to_string(device) + " (" + rangesText(registrations_.of(device)) +
                   ") ended with the component");
     registrations_.clear();
+    reschedule();
 }
 
 void Emulator::checkReplies() {
@@ -198,15 +201,13 @@ void Emulator::sendWord(int type, intptr_t word) {
     settle();
 }
 
-std::optional<int64_t> Emulator::nextTimerDue() const {
-    if (!component_) return std::nullopt;
-    return clock_.nextDueTime();
-}
+void Emulator::reschedule() { schedule_.set(*this, order_, component_ ? clock_.nextDueTime() : std::nullopt); }
 
 bool Emulator::fireNextTimer(int64_t limit) {
     std::optional<int> id = component_ ? clock_.nextDue(limit) : std::nullopt;
     if (!id) return false;
     clock_.fire(*id);
+    reschedule();
     if (!realTime_) out_.note("clock " + std::to_string(clock_.now()));
     sendTimer(*id);
     return true;
@@ -215,12 +216,6 @@ bool Emulator::fireNextTimer(int64_t limit) {
 const Panel* Emulator::panel(const std::string& name) const {
     auto it = panels_.open.find(name);
     return it == panels_.open.end() ? nullptr : &it->second;
-}
-
-std::vector<std::string> Emulator::takeMissingPanels() {
-    std::vector<std::string> out;
-    out.swap(panels_.missing);
-    return out;
 }
 
 std::vector<std::string> Emulator::takeCommands() {
@@ -301,6 +296,7 @@ char* Emulator::command(const std::string& text) {
         return nullptr;
     }
     CommandOutcome outcome = runHostCommand(*kind, text);
+    if (text.compare(0, 2, "ET") == 0) reschedule();
     tell(text, outcome);
     return outcome.reply;
 }

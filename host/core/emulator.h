@@ -34,15 +34,23 @@
 #include "base/report.h"
 #include "routers/backends.h"
 #include "base/text.h"
+#include "core/timer_schedule.h"
 #include "core/timers.h"
 #include "output/transcript.h"
 
 class Emulator : public HostEndpoint, public ReportFollower {
 public:
-    // A component slot named `name` (empty: the unnamed single component),
-    // telling `site`'s transcript, using `backends` and registering in
-    // `index`; all three must outlive it.
-    Emulator(Transcript& site, Backends& backends, ReportIndex& index, std::string name = "");
+    // What a component slot shares with the others of its site; all must
+    // outlive it.
+    struct SiteLinks {
+        Transcript& transcript;  // told what the slot's traffic is
+        Backends& backends;      // the router devices
+        ReportIndex& index;      // where its registrations go
+        TimerSchedule& timers;   // where its next timer goes
+        std::vector<std::string>& missingPanels;  // panel files it named that do not exist
+    };
+    // A component slot named `name` (empty: the unnamed single component).
+    Emulator(const SiteLinks& site, std::string name = "");
     // A live component is deleted first (as `destroy` does).
     ~Emulator() override;
     Emulator(const Emulator&) = delete;
@@ -85,11 +93,10 @@ public:
     void sendWord(int type, intptr_t word);
 
     // Timers (the site's clock moves every component's alike, see
-    // Components::advance). When this component's next timer falls due;
-    // null when none runs or the component is gone.
-    std::optional<int64_t> nextTimerDue() const;
-    // Fires the timer due first, at or before `limit`, moving this clock to
-    // its time; false when none is due by then.
+    // Components::advance; the site's schedule always holds when this
+    // component's next timer falls due). Fires the timer due first, at or
+    // before `limit`, moving this clock to its time; false when none is due
+    // by then.
     bool fireNextTimer(int64_t limit);
     // Moves this clock forward to `time` (never back), firing nothing.
     void clockTo(int64_t time) { clock_.advanceTo(time); }
@@ -121,9 +128,9 @@ public:
     int violations() const { return violations_; }
     // Panel file errors found on "PS".
     int panelErrors() const { return panelErrors_; }
-    // Panel files that "PS" named and that do not exist, since the last call;
-    // none are kept while `allowed` (a script that means them to be missing).
-    std::vector<std::string> takeMissingPanels();
+    // Panel files that "PS" named and that do not exist go to the site's
+    // list (SiteLinks::missingPanels); none while `allowed` (a script that
+    // means them to be missing).
     void allowMissingPanels(bool allowed) { panels_.missingAllowed = allowed; }
 
     char* onCall(void* data, int type) override;
@@ -154,10 +161,13 @@ private:
     std::vector<HostCommand> parsedSince(uint64_t from) const;
     void keepCommand(const std::string& text);
     void explain(const std::vector<Silence>& reasons);
+    // Tells the site's schedule when this component's next timer is due.
+    void reschedule();
 
     Transcript out_;
     Backends& backends_;
     ReportIndex& index_;
+    TimerSchedule& schedule_;
     uint64_t order_ = 0;  // creation order, from the index
     Module* module_ = nullptr;
     std::string modulePath_;

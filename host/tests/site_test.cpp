@@ -129,6 +129,8 @@ TEST(Site, EachComponentHasItsOwnTimers) {
     EXPECT_EQ(count("[b] <- event 4 timer 1"), 4u) << t;
     EXPECT_EQ(count("[a] ** clock 500\n"), 1u) << t;
     EXPECT_EQ(count("[b] ** clock 1000\n"), 1u) << t;
+    // Due at once: the earlier created first.
+    EXPECT_LT(t.find("[a] ** clock 500\n"), t.find("[b] ** clock 500\n")) << t;
 }
 
 TEST(Site, TheComponentsLeftAreDeletedNewestFirst) {
