@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "base/text.h"
+#include "routers/protocols.h"
 #include "ui/web/web_host.h"
 
 static const char kUsage[] =
@@ -15,13 +16,17 @@ static const char kUsage[] =
     "  1 when not, 2 for usage; 130 or 143 after Ctrl-C or a termination request.\n"
     "  --module PATH  the component module (Parvex.so, or Parvex.dll on Windows)\n"
     "  --json         one JSON object a line instead of text\n"
-    "  --router D=[PROTOCOL://]HOST[:PORT]  router device D (1..999) follows the\n"
-    "                 router there in every script and at the prompt: videohub\n"
-    "                 (the default; port 9990) or swp08 (port 8910; options\n"
-    "                 ?matrix=M&level=L&names=N)\n"
+    "%ROUTER%"
     "  --web [ADDR:]PORT  shows the panel as a live web page there (ADDR\n"
     "                 127.0.0.1 by default; port 0 picks a free one)\n"
     "  --version      the version of vesk-host\n";
+
+// The usage, with the router protocols' lines from their rows.
+static std::string usage() {
+    std::string text = kUsage;
+    text.replace(text.find("%ROUTER%"), 8, routerOptionHelp());
+    return text;
+}
 
 std::string addRouter(const std::string& value, RunOptions& options) {
     const size_t equals = value.find('=');
@@ -73,7 +78,7 @@ std::optional<HostOptions> parseHostOptions(int argc, const char* const* argv, s
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
-        out << kUsage << std::flush;
+        out << usage() << std::flush;
         exitStatus = 0;
         return std::nullopt;
     } catch (const CLI::CallForVersion& e) {
@@ -81,7 +86,7 @@ std::optional<HostOptions> parseHostOptions(int argc, const char* const* argv, s
         exitStatus = 0;
         return std::nullopt;
     } catch (const CLI::ParseError& e) {
-        err << "vesk-host: " << escapeBytes(neededValue(e.what())) << "\n" << kUsage << std::flush;
+        err << "vesk-host: " << escapeBytes(neededValue(e.what())) << "\n" << usage() << std::flush;
         return std::nullopt;
     }
     // What CLI11 left: "--" and the scripts after it, or an unknown option.
@@ -92,7 +97,7 @@ std::optional<HostOptions> parseHostOptions(int argc, const char* const* argv, s
         } else if (optionsEnded || extra == "-" || extra.empty() || extra[0] != '-') {
             options.scripts.push_back(extra);
         } else {
-            err << "vesk-host: unknown option " << escapeBytes(extra) << "\n" << kUsage << std::flush;
+            err << "vesk-host: unknown option " << escapeBytes(extra) << "\n" << usage() << std::flush;
             return std::nullopt;
         }
     }

@@ -77,7 +77,8 @@ void queueLinkChange(BackendEvents& events, int device, const LinkChange& change
 // One report per routed output of `model` among destinations first..last of
 // `device`, lowest first.
 std::vector<Report> routedDestinations(const RouterModel& model, int device, int first, int last);
-// The report of `output` of `model` (which must have a route).
+// The report of `output` of `model` (which must have a route); its name ends
+// at a zero byte, as the component reads it.
 Report reportOf(const RouterModel& model, int device, int output);
 
 #endif  // VESK_HOST_ROUTERS_ROUTER_BACKEND_H

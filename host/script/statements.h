@@ -19,7 +19,7 @@ class ScriptSession;
 
 struct StatementKind {
     const char* name;
-    const char* help;
+    std::string help;
     std::optional<std::string> (*check)(const Statement& statement);
     bool (*run)(ScriptSession& session, const Statement& statement);
     // Only prepares the site or the module: the routers of the command line

@@ -2,7 +2,7 @@
 // connection rather than read from notes: a silent router is pinged, then
 // dropped and called again; a refused connect is tried again; replacing a
 // device's router while its handlers are queued is safe.
-#include "routers/videohub_client.h"
+#include "followed_routers.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +33,7 @@ TEST(VideohubClient, ARouterThatAnswersPingsKeepsItsConnection) {
     ScriptedRouter router(smallDump(), "ACK\n\n", false);
     EventLoop loop;
     BackendEvents events;
-    VideohubClient client(loop.io(), 5, "127.0.0.1", router.port(), quickTiming(), events);
+    FollowedVideohub client(loop.io(), 5, "127.0.0.1", router.port(), quickTiming(), events);
     loop.serve(600);
     EXPECT_EQ(router.connections(), 1) << notes(events);
     EXPECT_EQ(client.connection().counters().drops, 0u) << notes(events);
@@ -45,7 +45,7 @@ TEST(VideohubClient, ASilentRouterIsDroppedAndCalledAgain) {
     ScriptedRouter router(smallDump(), "", false);
     EventLoop loop;
     BackendEvents events;
-    VideohubClient client(loop.io(), 5, "127.0.0.1", router.port(), quickTiming(), events);
+    FollowedVideohub client(loop.io(), 5, "127.0.0.1", router.port(), quickTiming(), events);
     loop.serve(600);
     EXPECT_GE(router.connections(), 2) << notes(events);
     EXPECT_GE(client.connection().counters().drops, 1u) << notes(events);
@@ -60,7 +60,7 @@ TEST(VideohubClient, ARefusedConnectIsOneNoteAndIsTriedAgain) {
     }
     EventLoop loop;
     BackendEvents events;
-    VideohubClient client(loop.io(), 5, "127.0.0.1", port, quickTiming(), events);
+    FollowedVideohub client(loop.io(), 5, "127.0.0.1", port, quickTiming(), events);
     loop.serve(300);
     EXPECT_EQ(client.poll(1, 4).why, "is not connected");
     const std::string all = notes(events);
@@ -92,7 +92,7 @@ TEST(VideohubClient, ARouterThatShrinksSaysWhichDestinationsAreGone) {
     ScriptedRouter router(smallDump(), "ACK\n\n", false);
     EventLoop loop;
     BackendEvents events;
-    VideohubClient client(loop.io(), 5, "127.0.0.1", router.port(), quickTiming(), events);
+    FollowedVideohub client(loop.io(), 5, "127.0.0.1", router.port(), quickTiming(), events);
     loop.serve(200, [&] { return client.poll(1, 4).reports.size() == 4; });
     ASSERT_EQ(client.poll(1, 4).reports.size(), 4u) << notes(events);
     router.push("VIDEOHUB DEVICE:\nDevice present: true\nVideo inputs: 4\nVideo outputs: 2\n\n");
