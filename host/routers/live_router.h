@@ -34,7 +34,7 @@ public:
     static constexpr int kMaxProblemNotes = 32;
 
     // Connects at once; `events` must outlive the router. `protocol` names it
-    // in notes and records ("videohub").
+    // in notes and records (its scheme in protocols.h).
     LiveRouter(asio::io_context& io, int device, std::string protocol, std::unique_ptr<RouterCodec> codec,
                const std::string& host, uint16_t port, ClientTiming timing, BackendEvents& events);
     ~LiveRouter() override;
