@@ -27,12 +27,15 @@ struct FirstLines {
 };
 }  // namespace
 
+// A line without a statement (blank, a comment) is kept as an empty one: it
+// only counts.
 static void addLine(FirstLines& first, const std::string& line) {
-    first.content += line;
-    first.content += '\n';
     ++first.lines;
     Statement s;
-    if (parseLine(line, first.lines, s) || !s.words.empty()) first.statement = true;
+    const bool counts = parseLine(line, first.lines, s) || !s.words.empty();
+    first.statement = first.statement || counts;
+    if (counts) first.content += line;
+    first.content += '\n';
 }
 
 static void refuse(FirstLines& first, int line, const std::string& why) {
@@ -51,6 +54,7 @@ static bool gather(InputLines& input, EventLoop& loop, FirstLines& first) {
             case InputLines::Next::line:
                 addLine(first, line);
                 last = Clock::now();
+                if (first.statement && first.content.size() >= kCheckedTogetherBytes) return true;
                 continue;
             case InputLines::Next::overlong:
                 refuse(first, first.lines + 1, overlongLine());

@@ -143,6 +143,22 @@ def piped_scripts(work, env):
         p.stdout.close()
 
 
+def piped_flood(work, env):
+    # A pipe that never pauses: its statements run as they come, memory stays
+    # bounded (a whole-read script of 300 000 lines took 64 MB).
+    p = subprocess.Popen([HOST, "--module", MODULE], cwd=work, env=env, stdin=subprocess.PIPE,
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        p.stdin.write(b"say x\n" * 300000)
+        p.stdin.close()
+    except OSError:
+        pass
+    _, status, usage = os.wait4(p.pid, 0)
+    p.returncode = 0
+    check(os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0 and usage.ru_maxrss < 32 * 1024,
+          "a flood through a pipe: status %s, peak %d KB" % (status, usage.ru_maxrss))
+
+
 def end_by_sigterm(p, what, tmp):
     # Sends SIGTERM; vesk-host must end by it within 20 s, its site removed.
     p.send_signal(signal.SIGTERM)
@@ -363,6 +379,7 @@ def main():
         env = environment(home, tmp)
         options_and_unreadable_scripts(work, env)
         piped_scripts(work, env)
+        piped_flood(work, env)
         termination_during_a_script(work, env, tmp)
         termination_during_a_live_wait(work, env, tmp)
         prompt(work, env, home, tmp)
