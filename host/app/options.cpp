@@ -2,6 +2,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
+#include <system_error>
+
 #include "base/text.h"
 #include "routers/protocols.h"
 #include "ui/web/web_host.h"
@@ -42,6 +45,18 @@ std::string addRouter(const std::string& value, RunOptions& options) {
         return "expected --router D=HOST[:PORT], got " + value +
                (error.rfind("expected HOST", 0) == 0 ? "" : " (" + error + ")");
     options.routers.emplace_back(*device, *target);
+    return "";
+}
+
+// Empty when `path` names a file that can be opened as a module, else why
+// not, as the system says it (a missing module is found before any script
+// runs, not at its "create").
+static std::string moduleFileProblem(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (ec) return ec.message();
+    if (std::filesystem::is_directory(status)) return std::make_error_code(std::errc::is_a_directory).message();
+    if (!std::filesystem::is_regular_file(status)) return "not a regular file";
     return "";
 }
 
@@ -106,6 +121,15 @@ std::optional<HostOptions> parseHostOptions(int argc, const char* const* argv, s
         options.web = parseWebAddress(web, why);
         if (!options.web) {
             err << "vesk-host: " << escapeBytes(why) << "\n" << std::flush;
+            return std::nullopt;
+        }
+    }
+    const std::string& module = options.run.modulePath;
+    if (!module.empty()) {
+        const std::string problem = moduleFileProblem(module);
+        if (!problem.empty()) {
+            err << "vesk-host: option --module names no module file: " << escapeBytes(module) << " (" << problem
+                << ")\n" << std::flush;
             return std::nullopt;
         }
     }

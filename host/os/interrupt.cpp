@@ -26,6 +26,12 @@ void watchInterrupts() {
 
 int interruption() { return received; }
 
+bool takeInterruption(int signal) {
+    if (received != signal) return false;
+    received = 0;
+    return true;
+}
+
 void endByInterruption(int signal) {
 #if defined(_WIN32)
     // Windows ends a raised SIGINT with status 3; a shell expects 128 + signal.

@@ -12,6 +12,10 @@ void watchInterrupts();
 // The signal received since watchInterrupts, or 0.
 int interruption();
 
+// Forgets `signal` when it is the one received, and says so: the prompt takes
+// a Ctrl-C over a half-typed line as clearing the line, as a shell does.
+bool takeInterruption(int signal);
+
 // Ends the process by `signal` with its default action.
 [[noreturn]] void endByInterruption(int signal);
 
