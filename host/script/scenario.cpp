@@ -1,5 +1,6 @@
 #include "script/scenario.h"
 #include "script/script_parse.h"
+#include "script/statements.h"
 
 #include "os/interrupt.h"
 
@@ -41,10 +42,10 @@ bool ScenarioRunner::stopsForSignal() {
 
 bool ScenarioRunner::runStatement(const Statement& s) {
     if (stopsForSignal()) return false;
-    // A caption speaks for itself.
-    if (s.words[0].text != "say") session_.out.statement(s.line, s.source);
+    const StatementKind& kind = *findStatement(s.words[0].text);
+    if (!kind.unechoed) session_.out.statement(s.line, s.source);
     session_.out.at(session_.name, s.line);
-    return s.words[0].text != "quit" && execute(s);
+    return !kind.ends && execute(s);
 }
 
 void ScenarioRunner::unreadable(const std::string& name, int line, const std::string& why) {
@@ -64,11 +65,12 @@ bool ScenarioRunner::runLine(const std::string& text, int line) {
         return true;
     }
     if (s.words.empty()) return true;
-    if (s.words[0].text == "quit") return false;
+    const StatementKind& kind = *findStatement(s.words[0].text);
+    if (kind.ends) return false;
     session_.out.at(session_.name, line);
     const int failures = session_.failures;
     const int errors = session_.errors;
-    if (execute(s) && s.words[0].text == "expect" && session_.failures == failures && session_.errors == errors)
+    if (execute(s) && kind.confirms && session_.failures == failures && session_.errors == errors)
         session_.out.ok(line);
     return true;
 }
