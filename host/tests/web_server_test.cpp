@@ -94,6 +94,44 @@ TEST_F(WebServerTest, AnswersGetsAndRefusesTheRest) {
     EXPECT_EQ(exchange(get("/state.json")).substr(0, 12), "HTTP/1.1 503");
 }
 
+TEST_F(WebServerTest, HttpDetails) {
+    const struct {
+        std::string request;
+        std::string statusLine;
+        std::string holds;  // in the answer
+        std::string lacks;  // not in the answer; "" : no check
+    } cases[] = {
+        {"HEAD / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", "HTTP/1.1 200 OK\r\n",
+         "Content-Length: 15\r\n", "<p>"},
+        {get("/?x=1"), "HTTP/1.1 200 OK\r\n", "<p>the page</p>", ""},
+        {get("/state.json?reload=2"), "HTTP/1.1 200 OK\r\n", "{\"kind\":\"state\"}", ""},
+        {"POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 5\r\n\r\nhello", "HTTP/1.1 405 Method Not Allowed\r\n",
+         "Allow: GET, HEAD\r\n", ""},
+        {"GET / HTTP/1.1\r\nConnection: close\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n", "", "<p>"},
+        {"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nHost: evil.example\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n", "", "<p>"},
+        {"GET / HTTP/1.1\r\nHost:\r\nHost: 127.0.0.1\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n", "", "<p>"},
+    };
+    for (const auto& c : cases) {
+        const std::string reply = exchange(c.request);
+        EXPECT_EQ(reply.substr(0, c.statusLine.size()), c.statusLine) << c.request << "\n" << reply;
+        EXPECT_NE(reply.find(c.holds), std::string::npos) << c.request << "\n" << reply;
+        if (!c.lacks.empty()) {
+            EXPECT_EQ(reply.find(c.lacks), std::string::npos) << c.request << "\n" << reply;
+        }
+    }
+}
+
+TEST_F(WebServerTest, AConnectionClosedBeforeItsFirstByteLeavesNoNote) {
+    for (int i = 0; i < 3; ++i) {
+        tcp::socket spare(io_);
+        spare.connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"), server_.port()));
+        runUntil([] { return false; }, 20);
+    }
+    EXPECT_EQ(exchange(get("/")).substr(0, 12), "HTTP/1.1 200");
+    runUntil([] { return false; }, 100);
+    EXPECT_EQ(notes_, "");
+}
+
 TEST_F(WebServerTest, RefusesAnOversizedRequestAndServesOnAfterIt) {
     const std::string huge = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Pad: " + std::string(40000, 'a') + "\r\n\r\n";
     const std::string reply = exchange(huge);
@@ -172,6 +210,24 @@ TEST_F(SlowPageTest, APageThatNeverReadsIsDroppedWithinItsQueue) {
     for (int i = 0; i < 20000 && server_.clients() == 1; ++i) {
         server_.broadcast(message);
         io_.poll();
+    }
+    EXPECT_EQ(server_.clients(), 0u);
+    EXPECT_EQ(server_.dropped(), 1u);
+    EXPECT_NE(notes_.find("dropped a page that did not keep up"), std::string::npos) << notes_;
+}
+
+TEST_F(SlowPageTest, APageThatPingsAndNeverReadsIsDroppedWithinItsQueue) {
+    std::unique_ptr<tcp::socket> page = rawPage(io_, server_.port());
+    ASSERT_TRUE(runUntil([&] { return server_.clients() == 1; })) << notes_;
+    // Empty pings, masked as a client's frames are: 2 bytes of header and
+    // the mask. Their pongs are 2 bytes each on the wire.
+    std::string pings;
+    for (int i = 0; i < 10000; ++i) pings += std::string("\x89\x80\x01\x02\x03\x04", 6);
+    auto written = std::make_shared<bool>();
+    for (int batch = 0; batch < 30 && server_.clients() == 1; ++batch) {
+        *written = false;
+        asio::async_write(*page, asio::buffer(pings), [written](asio::error_code, size_t) { *written = true; });
+        runUntil([&] { return *written || server_.clients() == 0; });
     }
     EXPECT_EQ(server_.clients(), 0u);
     EXPECT_EQ(server_.dropped(), 1u);
