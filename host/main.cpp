@@ -100,6 +100,8 @@ int main(int argc, char** argv) {
             std::cerr << "vesk-host: " << why << "\n";
             return 2;
         }
+        // Ended by a signal, the pages still get the last lines and a goodbye.
+        atEndByInterruption([&webHost] { webHost.reset(); });
     }
 
     if (scripts.empty()) {

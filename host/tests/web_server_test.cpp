@@ -9,9 +9,12 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <websocketpp/client.hpp>
 #include <websocketpp/random/random_device.hpp>
 
+#include "ui/web/web_host.h"
+#include "ui/web/web_view.h"
 #include "ui/web/ws_config.h"
 
 namespace {
@@ -244,6 +247,40 @@ TEST_F(SlowPageTest, RefusesPagesBeyondTheLimitAndFromAnotherOrigin) {
         return notes_.find("are open already") != std::string::npos && notes_.find("another origin") != std::string::npos;
     })) << notes_;
     EXPECT_EQ(server_.clients(), 4u);
+}
+
+// vesk-host's end: what the loop did not push yet reaches the page, and then
+// a closing handshake that says the host went away.
+TEST(WebHostEnd, APageGetsTheLastLinesAndAGoodbye) {
+    asio::io_context io;
+    asio::executor_work_guard<asio::io_context::executor_type> work(io.get_executor());
+    WebView view;
+    auto host = std::make_unique<WebHost>(io, view, [] { return std::optional<HostState>(HostState{}); }, nullptr);
+    std::ostringstream said;
+    std::string why;
+    ASSERT_TRUE(host->start(HostPort{"127.0.0.1", 0}, said, why)) << why;
+    TestClient client;
+    client.init_asio(&io);
+    std::string received;
+    client.set_message_handler([&](websocketpp::connection_hdl, TestClient::message_ptr m) { received += m->get_payload(); });
+    bool closed = false;
+    client.set_close_handler([&](websocketpp::connection_hdl) { closed = true; });
+    websocketpp::lib::error_code ec;
+    TestClient::connection_ptr con =
+        client.get_connection("ws://127.0.0.1:" + std::to_string(host->port()) + "/events", ec);
+    ASSERT_FALSE(ec) << ec.message();
+    client.connect(con);
+    const auto runUntil = [&](const std::function<bool()>& done) {
+        const Clock::time_point end = Clock::now() + std::chrono::seconds(5);
+        while (!done() && Clock::now() < end) io.run_one_for(std::chrono::milliseconds(10));
+        return done();
+    };
+    ASSERT_TRUE(runUntil([&] { return host->server().clients() == 1 && received.find("lines") != std::string::npos; }));
+    view.emit(event::Caption{"the last line"});
+    host.reset();
+    EXPECT_TRUE(runUntil([&] { return closed; }));
+    EXPECT_NE(received.find("## the last line"), std::string::npos) << received;
+    EXPECT_EQ(con->get_remote_close_code(), websocketpp::close::status::going_away);
 }
 
 TEST_F(WebServerTest, ServesTwoHundredPagesAtOnce) {

@@ -84,8 +84,12 @@ static Json registrationsJson(const HostState& state) {
     return registrations;
 }
 
-std::string viewJson(const std::optional<HostState>& state, const RouterLinks& links, const std::string& script) {
-    Json view{{"kind", "view"}, {"script", script.empty() ? Json(nullptr) : Json(script)}, {"stale", links.anyDown()}};
+std::string viewJson(const std::optional<HostState>& state, const RouterLinks& links, const std::string& script,
+                     bool ended) {
+    Json view{{"kind", "view"},
+              {"script", script.empty() ? Json(nullptr) : Json(script)},
+              {"stale", links.anyDown()},
+              {"ended", ended}};
     view["panels"] = state ? panelsJson(*state) : Json::array();
     view["routes"] = state ? routesJson(*state, links) : Json::array();
     view["registrations"] = state ? registrationsJson(*state) : Json::array();

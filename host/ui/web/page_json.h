@@ -2,7 +2,7 @@
 // frame each). Texts may hold any bytes: each byte that is not part of valid
 // UTF-8 becomes U+FFFD. The page shows every text as text, never as markup.
 //
-//   {"kind":"view", "script":NAME|null, "stale":BOOL,
+//   {"kind":"view", "script":NAME|null, "stale":BOOL, "ended":BOOL,
 //    "panels":[{"name","title","controls":[{"name","kind",
 //               "params":[[KEY,VALUE],...],"colour":CSS|""}]}],
 //    "routes":[{"device","destination","source","name","stale"}],
@@ -30,8 +30,10 @@
 std::string stateSheetColour(const std::string& sheet);
 
 // The "view" message: `state` null when no script runs; `script` the name of
-// the running script (empty: none).
-std::string viewJson(const std::optional<HostState>& state, const RouterLinks& links, const std::string& script);
+// the running script (empty: none); `ended` when this is what a script that
+// has ended left (its final state: its routers and component are gone).
+std::string viewJson(const std::optional<HostState>& state, const RouterLinks& links, const std::string& script,
+                     bool ended = false);
 
 // Keeps what the page shows of a router that is not connected: the routes of
 // each device whose link is down are taken from `remembered` (the last ones

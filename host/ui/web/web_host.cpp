@@ -36,7 +36,12 @@ WebHost::WebHost(asio::io_context& io, WebView& view, WebView::StateSource state
     view_.attach(io, server_, std::move(state));
 }
 
-WebHost::~WebHost() { view_.detach(); }
+// The pages get what the loop did not push, then (as the server goes) a
+// closing handshake.
+WebHost::~WebHost() {
+    view_.finish();
+    view_.detach();
+}
 
 bool WebHost::start(const HostPort& address, std::ostream& out, std::string& why) {
     if (!server_.listen(address.host, address.port, why)) return false;

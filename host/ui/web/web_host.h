@@ -28,7 +28,8 @@ public:
     // and `note` as WebView::StateSource and WebServer::NoteFn.
     WebHost(asio::io_context& io, WebView& view, WebView::StateSource state, WebServer::NoteFn note,
             WebLimits limits = {});
-    // Stops pushing to the view's pages and closes the server.
+    // Sends the pages what the loop has not pushed, stops pushing, and closes
+    // the server (each page told that vesk-host went away).
     ~WebHost();
     WebHost(const WebHost&) = delete;
     WebHost& operator=(const WebHost&) = delete;
