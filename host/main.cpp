@@ -112,5 +112,8 @@ int main(int argc, char** argv) {
         }
         scripts.push_back("-");
     }
-    return runScripts(runner, transcript, scripts);
+    const int verdict = runScripts(runner, transcript, scripts);
+    // Someone at a terminal watches the page: the final state stays.
+    if (webHost && stdinIsTerminal()) endByInterruption(webHost->serveUntilInterrupted(runner.loop(), std::cerr));
+    return verdict;
 }

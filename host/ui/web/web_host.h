@@ -10,6 +10,7 @@
 #include <string>
 
 #include "host_port.h"
+#include "loop/event_loop.h"
 #include "ui/web/web_server.h"
 #include "ui/web/web_view.h"
 
@@ -38,12 +39,17 @@ public:
     // `out` (and first a warning when ADDR is not a loopback address). False
     // with `why` set when it cannot listen.
     bool start(const HostPort& address, std::ostream& out, std::string& why);
+    // Serves the pages on `loop` until a signal comes (Ctrl-C), having said
+    // so on `out`: for a script that has ended while someone watches (its
+    // final view stays). Returns the signal.
+    int serveUntilInterrupted(EventLoop& loop, std::ostream& out);
     uint16_t port() const { return server_.port(); }
     WebServer& server() { return server_; }
 
 private:
     WebView& view_;
     WebServer server_;
+    std::string url_;  // the page's address, once listening
 };
 
 #endif  // VESK_HOST_UI_WEB_WEB_HOST_H
