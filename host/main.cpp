@@ -103,6 +103,8 @@ int main(int argc, char** argv) {
             std::cerr << "vesk-host: " << why << "\n";
             return 2;
         }
+        // Ended by a signal, the pages still get the last lines and a goodbye.
+        atEndByInterruption([&webHost] { webHost.reset(); });
     }
 
     if (scripts.empty()) {
@@ -113,5 +115,8 @@ int main(int argc, char** argv) {
         }
         scripts.push_back("-");
     }
-    return runScripts(runner, transcript, scripts);
+    const int verdict = runScripts(runner, transcript, scripts);
+    // Someone at a terminal watches the page: the final state stays.
+    if (webHost && stdinIsTerminal()) endByInterruption(webHost->serveUntilInterrupted(runner.loop(), std::cerr));
+    return verdict;
 }

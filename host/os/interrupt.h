@@ -5,6 +5,8 @@
 #ifndef VESK_HOST_OS_INTERRUPT_H
 #define VESK_HOST_OS_INTERRUPT_H
 
+#include <functional>
+
 // Installs the handlers. Blocking reads are not restarted after a signal, so
 // a prompt waiting for a line sees it.
 void watchInterrupts();
@@ -16,7 +18,13 @@ int interruption();
 // a Ctrl-C over a half-typed line as clearing the line, as a shell does.
 bool takeInterruption(int signal);
 
-// Ends the process by `signal` with its default action.
+// Ends the process by `signal` with its default action, after running what
+// atEndByInterruption gave (once).
 [[noreturn]] void endByInterruption(int signal);
+
+// `last` runs in endByInterruption before the process ends, where no
+// destructor will: for what must be said on the way out (the web view's
+// goodbye to its pages). It replaces the one given before; empty: none.
+void atEndByInterruption(std::function<void()> last);
 
 #endif  // VESK_HOST_OS_INTERRUPT_H

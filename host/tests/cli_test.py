@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """vesk-host from the outside: options, scripts it must refuse, scripts on a
-pipe, signals, the prompt in a pseudo-terminal, and the JSON Lines of the
-whole scenario suite.
+pipe, signals, the prompt in a pseudo-terminal, the web view kept after a
+script at a terminal, and the JSON Lines of the whole scenario suite.
 
 usage: cli_test.py HOST MODULE SOURCE_DIR ROUTER
 
@@ -210,11 +210,11 @@ def termination_during_a_live_wait(work, env, tmp):
 class Terminal:
     """vesk-host at its prompt in a pseudo-terminal."""
 
-    def __init__(self, env, cwd):
+    def __init__(self, env, cwd, args=()):
         self.pid, self.fd = pty.fork()
         if self.pid == 0:
             os.chdir(cwd)
-            os.execve(HOST, [HOST, "--module", MODULE], env)
+            os.execve(HOST, [HOST, "--module", MODULE] + list(args), env)
         self.seen = b""
 
     def expect(self, text, timeout=20, start=0):
@@ -291,6 +291,32 @@ def prompt(work, env, home, tmp):
     check(status is not None and os.WIFSIGNALED(status) and os.WTERMSIG(status) == signal.SIGINT,
           "Ctrl-C at the prompt: status %s, want SIGINT" % status)
     check(os.listdir(tmp) == [], "Ctrl-C at the prompt left %s" % os.listdir(tmp))
+
+
+def web_view_after_a_script(work, env):
+    # A script on the virtual clock ends at once: at a terminal the page
+    # keeps its final state until Ctrl-C; without one vesk-host ends as the
+    # script does.
+    script = os.path.join(work, "say.vsc")
+    r = run(["--module", MODULE, "--web", "0", script], work, env)
+    check(r.returncode == 0 and b"until Ctrl-C" not in r.stderr,
+          "--web without a terminal: status %d, stderr %r" % (r.returncode, r.stderr))
+    t = Terminal(env, work, ["--web", "0", script])
+    try:
+        check(t.expect("until Ctrl-C"), "--web at a terminal: no word of serving on:\n%r" % t.seen)
+        port = int(t.seen.split(b"web view at http://127.0.0.1:", 1)[1].split(b"/", 1)[0])
+        with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
+            s.sendall(b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")
+            answer = s.recv(20)
+        check(answer.startswith(b"HTTP/1.1 200"), "the page after the script: %r" % answer)
+        t.type("\x03")
+        status = t.end()
+        check(status is not None and os.WIFSIGNALED(status) and os.WTERMSIG(status) == signal.SIGINT,
+              "Ctrl-C while serving the final state: status %s, want SIGINT" % status)
+    except (IndexError, ValueError, OSError) as e:
+        check(False, "--web at a terminal: %s:\n%r" % (e, t.seen))
+    finally:
+        t.end(0)
 
 
 class RouterProcess:
@@ -384,6 +410,7 @@ def main():
         termination_during_a_live_wait(work, env, tmp)
         prompt(work, env, home, tmp)
         prompt_follows_a_live_router(work, env, tmp)
+        web_view_after_a_script(work, env)
         json_lines(env)
     print("%d failure(s)" % len(failures) if failures else "all checks hold")
     return 1 if failures else 0
