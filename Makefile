@@ -82,6 +82,7 @@ bench: native
 	    --benchmark_report_aggregates_only=true || status=1; \
 	$(BUILD)/native/bench/live_bench $(BUILD)/native/Parvex.so $(BUILD)/native/host/vesk-host || status=1; \
 	$(BUILD)/native/bench/swp08_bench $(BUILD)/native/Parvex.so $(BUILD)/native/host/vesk-host || status=1; \
+	$(BUILD)/native/bench/flood_bench $(BUILD)/native/Parvex.so $(BUILD)/native/host/vesk-host || status=1; \
 	$(BUILD)/native/bench/router_memory_bench $(BUILD)/native/router/server/vesk-router || status=1; \
 	node bench/web_bench.js $(BUILD)/native/host/vesk-host $(BUILD)/native/Parvex.so \
 	    $(BUILD)/native/router/server/vesk-router; rc=$$?; [ $$rc = 0 ] || [ $$rc = 77 ] || status=1; \

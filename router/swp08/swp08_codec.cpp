@@ -108,7 +108,6 @@ void Codec::connected(CodecLink& link) {
     framer_.reset();
     tallySeen_ = namesOpen_ = dumpOpen_ = sized_ = ackOwed_ = false;
     namesCount_ = dumpExtent_ = sourcesNamed_ = 0;
-    unfinishedBytes_ = 0;
     pending_.clear();
     otherTables_.clear();
     askSourceNames(link);
@@ -164,9 +163,9 @@ void Codec::received(std::string_view bytes, CodecLink& link) {
     std::vector<FrameEvent> events;
     framer_.feed(bytes, events);
     for (const FrameEvent& event : events) onFrameEvent(event, link);
-    // Counted by whole reads: a frame this long is no message of any router.
-    unfinishedBytes_ = framer_.midFrame() ? unfinishedBytes_ + bytes.size() : 0;
-    if (unfinishedBytes_ > kMaxUnfinishedFrame)
+    // A frame this long is no message of any router. (Only the frame still
+    // open counts: a flood of whole frames split across reads is no fault.)
+    if (framer_.frameBytes() > kMaxUnfinishedFrame)
         link.drop("a frame still unfinished after " + std::to_string(kMaxUnfinishedFrame) + " bytes");
 }
 

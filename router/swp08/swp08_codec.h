@@ -119,7 +119,6 @@ private:
     bool sized_ = false;      // the size was given on this connection
     int sourcesNamed_ = 0;
     bool ackOwed_ = false;
-    size_t unfinishedBytes_ = 0;
     int nextTag_ = 1;
     std::map<int, Pending> pending_;
     std::set<std::pair<int, int>> otherTables_;

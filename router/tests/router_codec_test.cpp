@@ -137,6 +137,31 @@ TEST(Swp08Codec, RepliesAnswerTheirRequestAndANakAsksItAgain) {
     EXPECT_EQ(link.answeredCount, 2u);
 }
 
+// A flood of whole frames split across reads is no unfinished frame; one
+// frame longer than the limit is.
+TEST(Swp08Codec, OnlyAFrameLeftOpenPastTheLimitDropsTheConnection) {
+    swp08::Message connected;
+    connected.kind = swp08::MessageKind::Connected;
+    connected.source = 1;
+    std::string flood;
+    while (flood.size() < 3 * swp08::Codec::kMaxUnfinishedFrame) flood += frame(connected);
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool drops;
+    } cases[] = {
+        {"whole frames split across reads", flood, false},
+        {"one frame that never ends", "\x10\x02" + std::string(swp08::Codec::kMaxUnfinishedFrame + 10, 'x'), true},
+    };
+    for (const auto& c : cases) {
+        swp08::Codec codec({});
+        RecordingLink link;
+        codec.connected(link);
+        for (size_t at = 0; at < c.bytes.size(); at += 16383) codec.received(c.bytes.substr(at, 16383), link);
+        EXPECT_EQ(!link.dropped.empty(), c.drops) << c.name << ": " << link.dropped;
+    }
+}
+
 TEST(VideohubCodec, TheDeviceBlockGivesTheSizeAndAcksAnswer) {
     VideohubCodec codec;
     RecordingLink link;
