@@ -1,9 +1,14 @@
 // The page's text. Every text from the host (labels, settings, transcript
 // lines) is put in with textContent, never as markup; colours go through
-// CSS.supports and style properties, never into a style sheet.
+// CSS.supports and style properties, never into a style sheet. The wall's
+// styles and script are page_wall.cpp's.
 #include "ui/web/page.h"
 
-static const char kPage[] = R"PAGE(<!DOCTYPE html>
+#include <string>
+
+#include "ui/web/page_wall.h"
+
+static const char kHead[] = R"PAGE(<!DOCTYPE html>
 <html lang="en"><head><meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1">
 <title>vesk-host</title>
@@ -40,11 +45,17 @@ tr.stale td { color:#9e9e9e; font-style:italic; }
 #lines { font:12px/1.35 ui-monospace, monospace; white-space:pre-wrap; word-break:break-all;
          max-height:24em; overflow-y:auto; background:#fafafa; border:1px solid var(--line); padding:.4em; }
 .empty { color:var(--dim); font-style:italic; }
-</style></head>
+)PAGE";
+
+static const char kBody[] = R"PAGE(</style></head>
 <body>
 <header><h1>vesk-host</h1><span id="script"></span><span id="link" class="down" data-state="lost">connecting</span></header>
 <main>
-<section id="panels-section"><h2>Panels</h2>
+<section id="wall-section" hidden><h2>Wall</h2>
+<div class="wall-bar"><input id="filter" type="search" placeholder="filter by name" aria-label="filter the wall by name">
+<span id="wall-count"></span></div>
+<div id="wall"></div></section>
+<section id="panels-section"><h2>Panels<span id="panels-of"></span></h2>
 <div id="stale-banner" class="banner">no connection, may be out of date</div>
 <div id="panels"><p class="empty">no panel open</p></div></section>
 <section id="router"><h2>Router</h2>
@@ -157,6 +168,9 @@ function draw() {
   const ended = ending || (shown.ended ? 'script' : null);
   byId('script').replaceChildren(...(shown.script === null ? [] : [label(shown.script)]), ended ? ' (ended)' : '');
   drawPanels(shown, ended); drawRouter(shown, ended);
+  byId('panels-of').replaceChildren(...(shown.component === null || shown.component === undefined ? []
+                                        : [' of ', label(shown.component)]));
+  wallMark(ended, shown.component);
   document.body.dataset.stale = shown.stale;
   document.body.dataset.ended = ended || '';
 }
@@ -188,6 +202,8 @@ function connect() {
     try { msg = JSON.parse(m.data); } catch (e) { return; }
     if (msg.kind === 'view') { shown = msg; draw(); }
     else if (msg.kind === 'lines') addLines(msg);
+    else if (msg.kind === 'wall') wallWhole(msg);
+    else if (msg.kind === 'tiles') wallChange(msg);
   };
   ws.onclose = (e) => {
     // 1001 (going away): vesk-host ended and said so; other codes: it went
@@ -200,7 +216,10 @@ function connect() {
 }
 connect();
 </script>
-</body></html>
 )PAGE";
 
-const char* webPage() { return kPage; }
+const char* webPage() {
+    static const std::string page =
+        std::string(kHead) + wallStyle() + kBody + "<script>" + wallScript() + "</script>\n</body></html>\n";
+    return page.c_str();
+}

@@ -64,10 +64,16 @@ static bool deviceDown(const HostState& state, int device) {
     return false;
 }
 
-static bool anyDown(const std::optional<HostState>& state) {
-    if (state)
-        for (const RouterStatus& router : state->routers)
-            if (router.link.state != RouterLink::State::Connected) return true;
+// Whether a live router the view may show is not connected: any, or with
+// named components one the current component registered for.
+static bool viewStale(const std::optional<HostState>& state) {
+    if (!state) return false;
+    for (const RouterStatus& router : state->routers) {
+        if (router.link.state == RouterLink::State::Connected) continue;
+        if (state->component.empty()) return true;
+        for (const auto& registered : state->registrations)
+            if (registered.first == router.device) return true;
+    }
     return false;
 }
 
@@ -95,8 +101,9 @@ static Json registrationsJson(const HostState& state) {
 std::string viewJson(const std::optional<HostState>& state, const std::string& script, bool ended) {
     Json view{{"kind", "view"},
               {"script", script.empty() ? Json(nullptr) : Json(script)},
-              {"stale", anyDown(state)},
-              {"ended", ended}};
+              {"stale", viewStale(state)},
+              {"ended", ended},
+              {"component", state && !state->component.empty() ? Json(state->component) : Json(nullptr)}};
     view["panels"] = state ? panelsJson(*state) : Json::array();
     view["routes"] = state ? routesJson(*state) : Json::array();
     view["registrations"] = state ? registrationsJson(*state) : Json::array();

@@ -3,13 +3,16 @@
 // UTF-8 becomes U+FFFD. The page shows every text as text, never as markup.
 //
 //   {"kind":"view", "script":NAME|null, "stale":BOOL, "ended":BOOL,
+//    "component":NAME|null (the current named component, whose the rest is),
 //    "panels":[{"name","title","controls":[{"name","kind",
 //               "params":[[KEY,VALUE],...],"colour":CSS|""}]}],
 //    "routes":[{"device","destination","source","name","stale"}],
 //    "registrations":[{"device","ranges":[[FIRST,LAST],...]}],
 //    "routers":[{"device","protocol","address","state","why"}]}
 // A route is stale, and the view too, while its live router is not
-// connected: the route is the last one the router reported.
+// connected: the route is the last one the router reported. With named
+// components the view is stale while a router the current component
+// registered for is (the others' show on the wall, wall_json.h).
 //   {"kind":"lines", "first":N, "lines":[TEXT,...]}   transcript lines N...
 #ifndef VESK_HOST_UI_WEB_PAGE_JSON_H
 #define VESK_HOST_UI_WEB_PAGE_JSON_H

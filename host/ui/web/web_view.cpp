@@ -4,6 +4,7 @@
 #include "output/text_renderer.h"
 #include "ui/web/page.h"
 #include "ui/web/page_json.h"
+#include "ui/web/wall_json.h"
 
 WebView::WebView() : token_(std::make_shared<int>(0)) {}
 
@@ -41,14 +42,25 @@ void WebView::addLines(const std::string& text) {
     }
 }
 
+void WebView::keepFinal() {
+    if (finalKept_) return;
+    std::optional<HostState> now = state();
+    if (!now) return;
+    finalView_ = viewJson(now, script_, true);
+    finalTiles_ = wallTiles(*now);
+    finalKept_ = true;
+}
+
 void WebView::emit(const HostEvent& event) {
     if (std::holds_alternative<event::File>(event)) {
         script_ = std::get<event::File>(event).name;
         finalView_.clear();
+        finalTiles_.clear();
     }
+    if (std::holds_alternative<event::Statement>(event) || std::holds_alternative<event::Caption>(event))
+        finalKept_ = false;
     if (std::holds_alternative<event::Result>(event)) script_.clear();
-    if (std::holds_alternative<event::Delete>(event))
-        if (std::optional<HostState> now = state()) finalView_ = viewJson(now, script_, true);
+    if (std::holds_alternative<event::Delete>(event)) keepFinal();
     if (shownAsText(event)) addLines(renderText(event));
     // Nobody watching: nothing to push (a page that connects gets it all).
     if (!server_ || pushPending_ || server_->clients() == 0) return;
@@ -67,13 +79,15 @@ void WebView::push() {
     if (!server_ || server_->clients() == 0) {
         sentUpTo_ = end;
         lastView_.clear();
+        wall_.rebase({});
         return;
     }
-    std::string view = this->view();
-    if (view != lastView_) {
-        server_->broadcast(view);
-        lastView_ = std::move(view);
+    Shown now = shown();
+    if (now.view != lastView_) {
+        server_->broadcast(now.view);
+        lastView_ = std::move(now.view);
     }
+    if (std::optional<std::string> wall = wall_.update(std::move(now.tiles))) server_->broadcast(*wall);
     if (sentUpTo_ < end) {
         const size_t from = sentUpTo_ > firstLine_ ? static_cast<size_t>(sentUpTo_ - firstLine_) : 0;
         server_->broadcast(linesJson(firstLine_ + from, lines_, from));
@@ -81,10 +95,10 @@ void WebView::push() {
     }
 }
 
-std::string WebView::view() {
+WebView::Shown WebView::shown() {
     std::optional<HostState> now = state();
-    if (!now && !finalView_.empty()) return finalView_;
-    return viewJson(now, script_);
+    if (!now && !finalView_.empty()) return Shown{finalView_, finalTiles_};
+    return Shown{viewJson(now, script_), now ? wallTiles(*now) : std::vector<WallTile>()};
 }
 
 std::string WebView::page() { return webPage(); }
@@ -97,5 +111,12 @@ std::optional<std::string> WebView::stateJson() {
 }
 
 std::vector<std::string> WebView::greeting() {
-    return {view(), linesJson(firstLine_, lines_)};
+    // Other pages: they hold the baseline, and the push posted for what
+    // changed since brings this page forward with them.
+    if (server_ && server_->clients() > 1 && !lastView_.empty())
+        return {lastView_, wall_.whole(), linesJson(firstLine_, lines_)};
+    Shown now = shown();
+    lastView_ = now.view;
+    wall_.rebase(std::move(now.tiles));
+    return {std::move(now.view), wall_.whole(), linesJson(firstLine_, lines_)};
 }

@@ -1,7 +1,9 @@
 // The panel as a live web page: a Sink that keeps the transcript's last lines
 // and pushes the host's state (panels, routes, the live routers' links, as
 // the "state" statement has them) after each change, and the WebContent that
-// a WebServer serves.
+// a WebServer serves. With named components it also pushes the wall
+// (wall_feed.h): whole to a page that connects, then only the tiles that
+// changed.
 //
 // Threading: emit() is called on the host's thread, possibly while the
 // component runs; it only records and posts a push to the io_context. The
@@ -10,10 +12,16 @@
 // and sent. The one exception is the host deleting the component (never
 // inside a call to it): the state is read then, for it goes with the
 // component, and kept as the script's final view. Nothing here calls the
-// component.
+// component. Of a run of deletions with no statement between them (the end
+// of a script deletes every component left), the first is when the state is
+// read: the final view and wall show every component of the run.
 //
-// Once a script has ended (no state), the pages are shown its final view,
-// marked ended, until the next script starts.
+// Once a script has ended (no state), the pages are shown its final view and
+// wall, marked ended, until the next script starts.
+//
+// Every page holds what was last broadcast (the baseline); a page that
+// connects is greeted with it, or, when it is the only page, with the state
+// now, which becomes the baseline.
 #ifndef VESK_HOST_UI_WEB_WEB_VIEW_H
 #define VESK_HOST_UI_WEB_WEB_VIEW_H
 
@@ -29,6 +37,7 @@
 #include <vector>
 
 #include "output/sink.h"
+#include "ui/web/wall_feed.h"
 #include "ui/web/web_server.h"
 
 class WebView : public Sink, public WebContent {
@@ -68,12 +77,19 @@ public:
     uint64_t firstLine() const { return firstLine_; }
 
 private:
+    // What the pages show: the "view" message and the wall's tiles.
+    struct Shown {
+        std::string view;
+        std::vector<WallTile> tiles;
+    };
     void addLines(const std::string& text);
     void push();
-    // The view to show: the state now, or the final view of the script
-    // that ended.
-    std::string view();
+    // What to show: the state now, or what the script that ended left.
+    Shown shown();
     std::optional<HostState> state();
+    // Keeps the state now as the final view, unless this run of deletions
+    // kept it already.
+    void keepFinal();
 
     asio::io_context* io_ = nullptr;
     WebServer* server_ = nullptr;
@@ -88,7 +104,10 @@ private:
     uint64_t sentUpTo_ = 0;   // lines numbered below this were pushed
     std::string script_;      // the running script; empty: none
     std::string lastView_;    // the view last pushed
-    std::string finalView_;   // the running script's as its component went; empty: none
+    WallFeed wall_;           // the wall last pushed
+    std::string finalView_;   // the running script's as its components went; empty: none
+    std::vector<WallTile> finalTiles_;
+    bool finalKept_ = false;  // in this run of deletions
 };
 
 #endif  // VESK_HOST_UI_WEB_WEB_VIEW_H
