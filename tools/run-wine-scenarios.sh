@@ -12,7 +12,7 @@
 # driven in step, a terminal or a browser): the SW-P-08 live scenarios, the
 # prompt following vesk-router while a line is typed and statements through a
 # pipe kept open following it (two Windows starts), and the web view in
-# headless Chromium.
+# headless Chromium (a panel, then the wall of a site of named components).
 #
 # BUILD_DIR holds the win32 tree (Parvex.dll) and the mingw tree
 # (host/vesk-host.exe). WINEPREFIX defaults to BUILD_DIR/wine-prefix.
@@ -57,10 +57,12 @@ rm -rf "$bad"
 [ "$shown" = 1 ] || { echo "run-wine-scenarios: the error shown $shown times on one pipe" >&2; status=1; }
 echo "== the prompt following vesk-router while a line is typed, then a pipe kept open"
 python3 host/tests/prompt_live_test.py "$exe" "$dll" "$router" wine || status=1
-echo "== the web view in headless Chromium"
-node tests/web/panel_test.js "$exe" "$dll" "$router" "$build/wine-web"
-web=$?
-[ $web -eq 0 ] || [ $web -eq 77 ] || status=1
+echo "== the web view in headless Chromium: one panel, then the wall of a site"
+for test in panel_test wall_test; do
+    node tests/web/$test.js "$exe" "$dll" "$router" "$build/wine-web"
+    web=$?
+    [ $web -eq 0 ] || [ $web -eq 77 ] || status=1
+done
 set -e
 echo "run-wine-scenarios: $(( $(date +%s) - start )) s"
 exit $status

@@ -50,15 +50,28 @@ async function startRouter(program, port = 0) {
   return { child, port: Number(match[1]) };
 }
 
+// vesk-router serving SW-P-08 alone on 127.0.0.1 (a free port), `size`
+// inputs and outputs; resolves with the child and its port.
+async function startSwp08Router(program, size) {
+  const child = track(spawn(program, ['--swp08', '127.0.0.1:0', '--outputs', String(size), '--inputs', String(size)],
+                            { stdio: ['pipe', 'pipe', 'pipe'] }), 'vesk-router');
+  const match = await awaitLine(child.stdout, /swp08 listening on 127\.0\.0\.1:(\d+)/, 5000, 'vesk-router listening');
+  return { child, port: Number(match[1]) };
+}
+
+// A script of `lines` in a fresh temporary folder, as NAME; its path.
+function writeScriptFile(lines, name = 'panel.vsc') {
+  const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'vesk-web-')), name);
+  fs.writeFileSync(file, [...lines, ''].join('\n'));
+  return file;
+}
+
 // A script that follows router device 5 at `routerPort` and shows destination
 // 3 on the panel, then serves for `waitMs`.
 function writeScript(module, routerPort, waitMs) {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'vesk-web-'));
-  const file = path.join(dir, 'panel.vsc');
-  fs.writeFileSync(file, [
+  return writeScriptFile([
     `module "${module}"`, 'site temp', 'config 5 size 16', `device 5 videohub 127.0.0.1:${routerPort}`,
-    'create', 'send statesheet=Tally', 'send driverid=5', 'send destid=3', `wait ${waitMs}`, ''].join('\n'));
-  return file;
+    'create', 'send statesheet=Tally', 'send driverid=5', 'send destid=3', `wait ${waitMs}`]);
 }
 
 // vesk-host --web ADDR running `script`, through VESK_HOST_LAUNCHER when set
@@ -111,4 +124,43 @@ async function launchBrowser() {
 
 function children() { return started; }
 
-module.exports = { children, awaitLine, startRouter, writeScript, startHost, stop, ended, stopAll, chromiumPresent, launchBrowser };
+// The checks of a test: each one's name and its error (null: it passed).
+const results = [];
+
+async function check(name, body) {
+  try {
+    await body();
+    results.push([name, null]);
+    console.log(`ok   ${name}`);
+  } catch (e) {
+    results.push([name, e]);
+    console.log(`FAIL ${name}: ${e.message}`);
+  }
+}
+
+// Runs a test's `run` (its checks) within `limitS` seconds, then stops every
+// process, prints "N passed, M failed" and exits (1 when any failed, 77:
+// skipped without Chromium).
+async function runTest(run, limitS) {
+  if (!chromiumPresent()) {
+    console.log('SKIPPED: no Chromium at /usr/bin/chromium (tools/install-deps.sh installs it)');
+    process.exit(77);
+  }
+  const guard = setTimeout(() => { console.log(`FAIL: the test ran over ${limitS} s`); stopAll(); process.exit(1); },
+                           limitS * 1000);
+  try {
+    await run();
+  } catch (e) {
+    results.push(['setting up', e]);
+    console.log(`FAIL ${e.stack}`);
+    for (const child of started) console.log(`-- ${child.name} said:\n${child.output}`);
+  }
+  clearTimeout(guard);
+  stopAll();
+  const failed = results.filter(([, e]) => e).length;
+  console.log(`${results.length - failed} passed, ${failed} failed`);
+  process.exit(failed ? 1 : 0);
+}
+
+module.exports = { children, awaitLine, startRouter, startSwp08Router, writeScriptFile, writeScript, startHost, stop, ended, stopAll, chromiumPresent, launchBrowser,
+                   check, runTest };

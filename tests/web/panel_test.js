@@ -1,13 +1,13 @@
 // The web view in headless Chromium, against vesk-router on loopback:
 //   node panel_test.js VESK_HOST MODULE VESK_ROUTER SCREENSHOT_DIR
-// The page shows the panel after "create"; a take and a rename on the router
-// reach it; a hostile label shows as its characters, one with bidirectional
-// controls isolated (and escaped in the transcript); a stopped router marks
-// the mimic stale and a restarted one clears it; a stopped vesk-host marks
-// everything ended and the page connects again to a restarted one; one that
-// ends by itself sends its last lines first. Screenshots go to
-// SCREENSHOT_DIR. Exit 77 (skipped) without Chromium. Ends with "N passed,
-// M failed".
+// The page shows the panel after "create", and no wall; a take and a rename
+// on the router reach it; a hostile label shows as its characters, one with
+// bidirectional controls isolated (and escaped in the transcript); a stopped
+// router marks the mimic stale and a restarted one clears it; a stopped
+// vesk-host marks everything ended and the page connects again to a restarted
+// one; one that ends by itself sends its last lines first. Screenshots go to
+// SCREENSHOT_DIR. Exit 77 (skipped) without Chromium. Ends with "N passed, M
+// failed".
 'use strict';
 const fs = require('fs');
 const path = require('path');
@@ -19,18 +19,7 @@ const HOSTILE = '<img src=x onerror=alert(1)>';
 const BIDI = 'RTL \u202E live \u2067x\u2069';
 // The wait of the restarted vesk-host's script: it ends by itself then.
 const LAST_WAIT_MS = 10000;
-const results = [];
-
-async function check(name, body) {
-  try {
-    await body();
-    results.push([name, null]);
-    console.log(`ok   ${name}`);
-  } catch (e) {
-    results.push([name, e]);
-    console.log(`FAIL ${name}: ${e.message}`);
-  }
-}
+const check = h.check;
 
 function mimicText(page) { return page.$eval(MIMIC, (e) => e.textContent); }
 
@@ -61,6 +50,7 @@ async function run() {
     await awaitMimic(page, 'Input 3');
     const colour = await page.$eval('[data-control="LevelMimic"] .sheet', (e) => [e.textContent, e.style.backgroundColor]);
     if (colour[0] !== 'Tally' || colour[1] !== 'rgb(211, 47, 47)') throw new Error(`state sheet ${colour}`);
+    if (!(await page.$eval('#wall-section', (e) => e.hidden))) throw new Error('a wall shows for the one unnamed component');
   });
   await check('a take on the router reaches the page', async () => {
     router.child.stdin.write('route 2 5\n');
@@ -133,22 +123,4 @@ async function run() {
   await browser.close();
 }
 
-(async () => {
-  if (!h.chromiumPresent()) {
-    console.log('SKIPPED: no Chromium at /usr/bin/chromium (tools/install-deps.sh installs it)');
-    process.exit(77);
-  }
-  const guard = setTimeout(() => { console.log('FAIL: the test ran over 120 s'); h.stopAll(); process.exit(1); }, 120000);
-  try {
-    await run();
-  } catch (e) {
-    results.push(['setting up', e]);
-    console.log(`FAIL ${e.stack}`);
-    for (const child of h.children()) console.log(`-- ${child.name} said:\n${child.output}`);
-  }
-  clearTimeout(guard);
-  h.stopAll();
-  const failed = results.filter(([, e]) => e).length;
-  console.log(`${results.length - failed} passed, ${failed} failed`);
-  process.exit(failed ? 1 : 0);
-})();
+h.runTest(run, 120);
