@@ -13,29 +13,15 @@
 //    page has gone, its resident memory within 4 MiB of what it was before.
 // Prints the figures, then exits 1 when a goal is missed (77: no Chromium).
 'use strict';
-const fs = require('fs');
 const net = require('net');
 const path = require('path');
 const { once } = require('events');
 const h = require('../tests/web/harness');
+const { percentile, usage, sleep, runBench } = require('./web_measure');
 
 const [hostProgram, modulePath, routerProgram] = process.argv.slice(2).map((a) => path.resolve(a));
 const MIMIC = '[data-control="LevelMimic"] .value';
 const GOALS = { medianMs: 50, p99Ms: 200, cpuShare: 0.25, peakMiB: 64, pingPeakMiB: 32, pingKeptMiB: 4 };
-
-function percentile(sorted, p) { return sorted[Math.min(sorted.length - 1, Math.ceil(p * sorted.length) - 1)]; }
-
-// CPU seconds (user + system), peak and present resident memory of process
-// `pid`.
-function usage(pid) {
-  const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ');
-  const ticks = Number(stat[11]) + Number(stat[12]);
-  const status = fs.readFileSync(`/proc/${pid}/status`, 'utf8');
-  const kib = (name) => Number(status.match(new RegExp(`${name}:\\s+(\\d+) kB`))[1]);
-  return { cpu: ticks / 100, peakMiB: kib('VmHWM') / 1024, rssMiB: kib('VmRSS') / 1024 };
-}
-
-const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
 // Opens /events of the vesk-host at `url` and sends `count` empty pings
 // (masked, as a client's are), never reading a byte; stops early when
@@ -142,19 +128,4 @@ async function run() {
   return missed;
 }
 
-(async () => {
-  if (!h.chromiumPresent()) { console.log('SKIPPED: no Chromium at /usr/bin/chromium'); process.exit(77); }
-  const guard = setTimeout(() => { console.log('web_bench: ran over 300 s'); h.stopAll(); process.exit(1); }, 300000);
-  let missed;
-  try {
-    missed = await run();
-  } catch (e) {
-    console.log(`web_bench: ${e.stack}`);
-    for (const child of h.children()) console.log(`-- ${child.name} said:\n${child.output}`);
-    missed = ['a run'];
-  }
-  clearTimeout(guard);
-  h.stopAll();
-  console.log(missed.length ? `web_bench: missed ${missed.join(', ')}` : 'web_bench: every goal met');
-  process.exit(missed.length ? 1 : 0);
-})();
+runBench('web_bench', run, 300);
