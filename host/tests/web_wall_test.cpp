@@ -43,11 +43,10 @@ struct Site {
     std::optional<HostState> state() const {
         if (!running) return std::nullopt;
         HostState state;
-        for (const std::string& name : live) {
+        for (const std::string& name : live)
             state.components.push_back(HostState::Component{name, {}, {}, {}, {{"1", &panels.at(name)}}});
-        }
         state.component = live.empty() ? "" : live.back();
-        state.panels = state.components.empty() ? decltype(state.panels)() : state.components.back().panels;
+        if (!live.empty()) state.panels = state.components.back().panels;
         return state;
     }
 };
@@ -97,16 +96,13 @@ protected:
     }
     ~WebWallTest() override { view_.detach(); }
 
-    bool runUntil(const std::function<bool()>& done) {
-        const Clock::time_point end = Clock::now() + std::chrono::seconds(5);
+    bool runUntil(const std::function<bool()>& done, int ms = 5000) {
+        const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
         while (!done() && Clock::now() < end) io_.run_one_for(std::chrono::milliseconds(10));
         return done();
     }
     // Runs what is ready now and what that makes ready, for a moment.
-    void settle() {
-        const Clock::time_point end = Clock::now() + std::chrono::milliseconds(100);
-        while (Clock::now() < end) io_.run_one_for(std::chrono::milliseconds(10));
-    }
+    void settle() { runUntil([] { return false; }, 100); }
     std::unique_ptr<Page> open() {
         auto page = std::make_unique<Page>();
         Page* p = page.get();
