@@ -28,12 +28,16 @@ mingw:
 	cmake --build $(BUILD)/mingw -j $(JOBS)
 
 # The host emulator plays the demo site against the Linux module. Only what
-# the demo needs is built (the module, its panel file, vesk-host), quietly:
-# the transcript starts the output, and the build log shows only on failure.
+# the demo needs is installed and built (the module, its panel file,
+# vesk-host), quietly: the transcript starts the output, and the build log
+# shows only on failure. Without GoogleTest (a machine set up for the demo
+# alone) the tree is configured without its tests; `make native` on a machine
+# set up for the tests configures them again.
 demo:
-	@bash tools/install-deps.sh --quiet
-	@log=$$(mktemp); \
-	  { cmake --preset native && cmake --build $(BUILD)/native -j $(JOBS) --target Parvex vesk-host; } >$$log 2>&1 \
+	@bash tools/install-deps.sh --demo --quiet
+	@log=$$(mktemp); tests=$$([ -f /usr/include/gtest/gtest.h ] && echo ON || echo OFF); \
+	  { cmake --preset native -DVESK_TESTS=$$tests && cmake --build $(BUILD)/native -j $(JOBS) --target Parvex vesk-host; } \
+	  >$$log 2>&1 \
 	  || { cat $$log; rm -f $$log; exit 1; }; rm -f $$log
 	@$(BUILD)/native/host/vesk-host --module $(BUILD)/native/Parvex.so demo/demo.vsc
 
@@ -80,6 +84,7 @@ bench: native
 	$(BUILD)/native/bench/live_bench $(BUILD)/native/Parvex.so $(BUILD)/native/host/vesk-host || status=1; \
 	$(BUILD)/native/bench/swp08_bench $(BUILD)/native/Parvex.so $(BUILD)/native/host/vesk-host || status=1; \
 	$(BUILD)/native/bench/site_bench $(BUILD)/native/Parvex.so $(BUILD)/native/host/vesk-host || status=1; \
+	$(BUILD)/native/bench/flood_bench $(BUILD)/native/Parvex.so $(BUILD)/native/host/vesk-host || status=1; \
 	$(BUILD)/native/bench/router_memory_bench $(BUILD)/native/router/server/vesk-router || status=1; \
 	node bench/web_bench.js $(BUILD)/native/host/vesk-host $(BUILD)/native/Parvex.so \
 	    $(BUILD)/native/router/server/vesk-router; rc=$$?; [ $$rc = 0 ] || [ $$rc = 77 ] || status=1; \

@@ -7,24 +7,82 @@
 // 2. vesk-host with 20 pages open while 100 takes arrive at 20 a second: its
 //    CPU time over that spell under 25% of one core, its peak resident memory
 //    under 64 MiB.
+// 3. A page that sends 300 000 pings, and then one that sends 1 000 000, and
+//    reads nothing (each against a vesk-host of its own): the page dropped
+//    with a note, vesk-host's peak resident memory under 32 MiB, and once the
+//    page has gone, its resident memory within 4 MiB of what it was before.
 // Prints the figures, then exits 1 when a goal is missed (77: no Chromium).
 'use strict';
 const fs = require('fs');
+const net = require('net');
 const path = require('path');
+const { once } = require('events');
 const h = require('../tests/web/harness');
 
 const [hostProgram, modulePath, routerProgram] = process.argv.slice(2).map((a) => path.resolve(a));
 const MIMIC = '[data-control="LevelMimic"] .value';
-const GOALS = { medianMs: 50, p99Ms: 200, cpuShare: 0.25, peakMiB: 64 };
+const GOALS = { medianMs: 50, p99Ms: 200, cpuShare: 0.25, peakMiB: 64, pingPeakMiB: 32, pingKeptMiB: 4 };
 
 function percentile(sorted, p) { return sorted[Math.min(sorted.length - 1, Math.ceil(p * sorted.length) - 1)]; }
 
-// CPU seconds (user + system) and peak resident memory of process `pid`.
+// CPU seconds (user + system), peak and present resident memory of process
+// `pid`.
 function usage(pid) {
   const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ');
   const ticks = Number(stat[11]) + Number(stat[12]);
-  const hwm = fs.readFileSync(`/proc/${pid}/status`, 'utf8').match(/VmHWM:\s+(\d+) kB/);
-  return { cpu: ticks / 100, peakMiB: Number(hwm[1]) / 1024 };
+  const status = fs.readFileSync(`/proc/${pid}/status`, 'utf8');
+  const kib = (name) => Number(status.match(new RegExp(`${name}:\\s+(\\d+) kB`))[1]);
+  return { cpu: ticks / 100, peakMiB: kib('VmHWM') / 1024, rssMiB: kib('VmRSS') / 1024 };
+}
+
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+// Opens /events of the vesk-host at `url` and sends `count` empty pings
+// (masked, as a client's are), never reading a byte; stops early when
+// vesk-host drops the connection, and after 60 s in any case.
+async function pingWithoutReading(url, count) {
+  const { port } = new URL(url);
+  const socket = net.connect(Number(port), '127.0.0.1');
+  await once(socket, 'connect');
+  socket.pause();
+  let gone = false;
+  socket.on('error', () => { gone = true; });
+  socket.on('close', () => { gone = true; });
+  socket.write(`GET /events HTTP/1.1\r\nHost: 127.0.0.1:${port}\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n` +
+               'Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n');
+  const batch = Buffer.concat(Array(10000).fill(Buffer.from([0x89, 0x80, 1, 2, 3, 4])));
+  const deadline = Date.now() + 60000;
+  for (let sent = 0; sent < count && !gone && Date.now() < deadline; sent += 10000) {
+    const chunk = batch.subarray(0, 6 * Math.min(10000, count - sent));
+    if (!socket.write(chunk)) await new Promise((r) => { socket.once('drain', r); socket.once('close', r); setTimeout(r, 1000); });
+  }
+  return socket;
+}
+
+// One ping flood against a fresh vesk-host: its memory before, at its
+// peak and after the page went, and whether it dropped the page.
+async function pingFlood(routerPort, count) {
+  const host = await h.startHost(hostProgram, h.writeScript(modulePath, routerPort, 300000));
+  await sleep(500);
+  const before = usage(host.child.pid);
+  const socket = await pingWithoutReading(host.url, count);
+  const dropped = () => host.child.output.includes('dropped a page that did not keep up');
+  for (let waited = 0; waited < 10000 && !dropped(); waited += 100) await sleep(100);
+  const peak = usage(host.child.pid).peakMiB;
+  socket.destroy();
+  await sleep(1000);
+  const after = usage(host.child.pid).rssMiB;
+  h.stop(host.child);
+  await h.ended(host.child);
+  const kept = after - before.rssMiB;
+  console.log(`vesk-host, a page sending ${count} pings and reading none: ${dropped() ? 'dropped' : 'NOT dropped'}, ` +
+              `resident ${before.rssMiB.toFixed(1)} MiB before, peak ${peak.toFixed(1)} MiB (goal < ${GOALS.pingPeakMiB}), ` +
+              `${after.toFixed(1)} MiB after it went (goal < ${GOALS.pingKeptMiB} MiB more than before)`);
+  const missed = [];
+  if (!dropped()) missed.push(`the page of ${count} pings kept`);
+  if (peak >= GOALS.pingPeakMiB) missed.push(`memory under ${count} pings`);
+  if (kept >= GOALS.pingKeptMiB) missed.push(`memory kept after ${count} pings`);
+  return missed;
 }
 
 function awaitText(page, text) {
@@ -76,6 +134,7 @@ async function run() {
               `(goal < ${GOALS.cpuShare * 100}%), peak memory ${after.peakMiB.toFixed(1)} MiB (goal < ${GOALS.peakMiB})`);
   await browser.close();
   const missed = [];
+  for (const count of [300000, 1000000]) missed.push(...await pingFlood(router.port, count));
   if (median >= GOALS.medianMs) missed.push('median latency');
   if (p99 >= GOALS.p99Ms) missed.push('p99 latency');
   if (share >= GOALS.cpuShare) missed.push('CPU');
@@ -85,7 +144,7 @@ async function run() {
 
 (async () => {
   if (!h.chromiumPresent()) { console.log('SKIPPED: no Chromium at /usr/bin/chromium'); process.exit(77); }
-  const guard = setTimeout(() => { console.log('web_bench: ran over 180 s'); h.stopAll(); process.exit(1); }, 180000);
+  const guard = setTimeout(() => { console.log('web_bench: ran over 300 s'); h.stopAll(); process.exit(1); }, 300000);
   let missed;
   try {
     missed = await run();

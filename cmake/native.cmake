@@ -62,7 +62,14 @@ set_target_properties(host_command_calls PROPERTIES PREFIX "")
 install(TARGETS Parvex LIBRARY DESTINATION linux)
 install(FILES ${VESK_COMPONENT_DIR}/mimic.vesk_ui DESTINATION linux)
 
+# VESK_TESTS OFF (make demo) builds the programs alone: no GoogleTest or
+# Python is needed then. The native preset sets it ON again.
+option(VESK_TESTS "Build the tests, fuzzers and benchmarks" ON)
+set(VESK_TEST_DIRS tests fuzz bench)
 foreach(dir tests router host tools fuzz bench)
+  if(NOT VESK_TESTS AND dir IN_LIST VESK_TEST_DIRS)
+    continue()
+  endif()
   if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
     add_subdirectory(${dir})
   endif()

@@ -11,6 +11,7 @@
 #include "os/os.h"
 #include "output/json_renderer.h"
 #include "output/text_renderer.h"
+#include "app/piped_script.h"
 #include "app/prompt.h"
 #include "script/scenario.h"
 #include "script/script_file.h"
@@ -44,23 +45,25 @@ static bool interactive(ScenarioRunner& runner, bool prompt, HoldingSink& termin
     return runner.end();
 }
 
-// Runs each script ("-": standard input) and prints the summary; the exit
-// status: 0 when every script passed, 1 when not.
+// Runs one script ("-": standard input, read as it comes when it is a pipe).
+static bool runOneScript(ScenarioRunner& runner, const std::string& script) {
+    const bool input = script == "-";
+    if (input && stdinIsPipe()) return runPipedScript(runner);
+    ScriptRead read = input ? readScriptInput() : readScriptFile(script);
+    if (interruption()) endByInterruption(interruption());
+    const std::string name = input ? "stdin" : script;
+    if (read.ok) return runner.runScript(name, input ? "." : folderName(script), read.content);
+    runner.unreadable(name, read.line, read.error);
+    return false;
+}
+
+// Runs each script and prints the summary; the exit status: 0 when every
+// script passed, 1 when not.
 static int runScripts(ScenarioRunner& runner, Transcript& transcript, const std::vector<std::string>& scripts) {
     int passed = 0;
     int failed = 0;
     for (const std::string& script : scripts) {
-        const bool input = script == "-";
-        ScriptRead read = input ? readScriptInput() : readScriptFile(script);
-        if (interruption()) endByInterruption(interruption());
-        const std::string name = input ? "stdin" : script;
-        bool ok;
-        if (read.ok)
-            ok = runner.runScript(name, input ? "." : folderName(script), read.content);
-        else {
-            runner.unreadable(name, read.line, read.error);
-            ok = false;
-        }
+        const bool ok = runOneScript(runner, script);
         if (interruption()) endByInterruption(interruption());
         (ok ? passed : failed)++;
     }
@@ -101,6 +104,8 @@ int main(int argc, char** argv) {
             std::cerr << "vesk-host: " << why << "\n";
             return 2;
         }
+        // Ended by a signal, the pages still get the last lines and a goodbye.
+        atEndByInterruption([&webHost] { webHost.reset(); });
     }
 
     if (scripts.empty()) {
@@ -111,5 +116,8 @@ int main(int argc, char** argv) {
         }
         scripts.push_back("-");
     }
-    return runScripts(runner, transcript, scripts);
+    const int verdict = runScripts(runner, transcript, scripts);
+    // Someone at a terminal watches the page: the final state stays.
+    if (webHost && stdinIsTerminal()) endByInterruption(webHost->serveUntilInterrupted(runner.loop(), std::cerr));
+    return verdict;
 }

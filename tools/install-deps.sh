@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian machine, only when it
-# is missing, and makes 32-bit Windows programs runnable under Wine.
+# is missing, and makes 32-bit Windows programs runnable under Wine. With
+# --demo only what `make demo` builds and runs: the native compiler, make,
+# CMake and the libraries vesk-host is built from (Asio, nlohmann-json,
+# CLI11, libedit, websocketpp).
 #
 # Some kernels run no 32-bit Linux programs (no IA-32 emulation); the 32-bit
 # Wine loader then fails with "Exec format error". In that case (as root) we
@@ -10,36 +13,46 @@ set -euo pipefail
 
 # --quiet: say nothing when everything is present.
 quiet=""
-if [ "${1:-}" = "--quiet" ]; then quiet=1; fi
+demo=""
+for arg in "$@"; do
+  case "$arg" in
+    --quiet) quiet=1 ;;
+    --demo) demo=1 ;;
+    *) echo "usage: install-deps.sh [--demo] [--quiet]" >&2; exit 2 ;;
+  esac
+done
 
 need=()
 have() { command -v "$1" >/dev/null 2>&1; }
 pkg_missing() { ! dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-have clang++ || need+=(clang)
-have lld-link || need+=(lld)
-have llvm-dlltool || need+=(llvm)
-have llvm-rc || need+=(llvm)
+# The demo's: the Linux module and vesk-host.
 have cmake || need+=(cmake)
 have g++ || need+=(g++)
 have make || need+=(make)
-have i686-w64-mingw32-g++ || need+=(g++-mingw-w64-i686)
-have valgrind || need+=(valgrind)
-pkg_missing libgtest-dev && need+=(libgtest-dev)
-pkg_missing libgmock-dev && need+=(libgmock-dev)
-pkg_missing libbenchmark-dev && need+=(libbenchmark-dev)
 pkg_missing libasio-dev && need+=(libasio-dev)
 pkg_missing nlohmann-json3-dev && need+=(nlohmann-json3-dev)
 pkg_missing libcli11-dev && need+=(libcli11-dev)
 pkg_missing libedit-dev && need+=(libedit-dev)
 pkg_missing libwebsocketpp-dev && need+=(libwebsocketpp-dev)
-# The web view's browser test and benchmark: headless Chromium, driven by
-# puppeteer-core from npm (tests/web; it downloads no browser).
-have chromium || need+=(chromium)
-have node || need+=(nodejs)
-have npm || need+=(npm)
-have python3 || need+=(python3)
-have gcovr || need+=(gcovr)
+if [ -z "$demo" ]; then
+  have clang++ || need+=(clang)
+  have lld-link || need+=(lld)
+  have llvm-dlltool || need+=(llvm)
+  have llvm-rc || need+=(llvm)
+  have i686-w64-mingw32-g++ || need+=(g++-mingw-w64-i686)
+  have valgrind || need+=(valgrind)
+  pkg_missing libgtest-dev && need+=(libgtest-dev)
+  pkg_missing libgmock-dev && need+=(libgmock-dev)
+  pkg_missing libbenchmark-dev && need+=(libbenchmark-dev)
+  # The web view's browser test and benchmark: headless Chromium, driven by
+  # puppeteer-core from npm (tests/web; it downloads no browser).
+  have chromium || need+=(chromium)
+  have node || need+=(nodejs)
+  have npm || need+=(npm)
+  have python3 || need+=(python3)
+  have gcovr || need+=(gcovr)
+fi
 
 sudo_cmd=()
 if [ "$(id -u)" != 0 ]; then sudo_cmd=(sudo); fi
@@ -52,6 +65,10 @@ apt_install() {
 if [ ${#need[@]} -gt 0 ]; then
   echo "install-deps: installing ${need[*]}"
   apt_install "${need[@]}"
+fi
+if [ -n "$demo" ]; then
+  [ -n "$quiet" ] || echo "install-deps: all the demo needs is present"
+  exit 0
 fi
 
 # clang's sanitizer and fuzzer runtimes.

@@ -10,7 +10,8 @@
 # The live scenarios (tests/live/*.vsc.in) join the same run, against the
 # independent test router on 127.0.0.1. Then, once each (they need a router
 # driven in step, a terminal or a browser): the SW-P-08 live scenarios, the
-# prompt following vesk-router while a line is typed, and the web view in
+# prompt following vesk-router while a line is typed and statements through a
+# pipe kept open following it (two Windows starts), and the web view in
 # headless Chromium.
 #
 # BUILD_DIR holds the win32 tree (Parvex.dll) and the mingw tree
@@ -54,7 +55,7 @@ printf 'say fine\nbogus\n' >"$bad/bad.vsc"
 shown=$(cd "$bad" && wine "$exe" --module "$dll" bad.vsc 2>&1 | grep -c "unknown statement")
 rm -rf "$bad"
 [ "$shown" = 1 ] || { echo "run-wine-scenarios: the error shown $shown times on one pipe" >&2; status=1; }
-echo "== prompt following vesk-router while a line is typed"
+echo "== the prompt following vesk-router while a line is typed, then a pipe kept open"
 python3 host/tests/prompt_live_test.py "$exe" "$dll" "$router" wine || status=1
 echo "== the web view in headless Chromium"
 node tests/web/panel_test.js "$exe" "$dll" "$router" "$build/wine-web"

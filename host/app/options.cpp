@@ -2,7 +2,11 @@
 
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
+#include <system_error>
+
 #include "base/text.h"
+#include "routers/protocols.h"
 #include "ui/web/web_host.h"
 
 static const char kUsage[] =
@@ -15,13 +19,17 @@ static const char kUsage[] =
     "  1 when not, 2 for usage; 130 or 143 after Ctrl-C or a termination request.\n"
     "  --module PATH  the component module (Parvex.so, or Parvex.dll on Windows)\n"
     "  --json         one JSON object a line instead of text\n"
-    "  --router D=[PROTOCOL://]HOST[:PORT]  router device D (1..999) follows the\n"
-    "                 router there in every script and at the prompt: videohub\n"
-    "                 (the default; port 9990) or swp08 (port 8910; options\n"
-    "                 ?matrix=M&level=L&names=N)\n"
+    "%ROUTER%"
     "  --web [ADDR:]PORT  shows the panel as a live web page there (ADDR\n"
     "                 127.0.0.1 by default; port 0 picks a free one)\n"
     "  --version      the version of vesk-host\n";
+
+// The usage, with the router protocols' lines from their rows.
+static std::string usage() {
+    std::string text = kUsage;
+    text.replace(text.find("%ROUTER%"), 8, routerOptionHelp());
+    return text;
+}
 
 std::string addRouter(const std::string& value, RunOptions& options) {
     const size_t equals = value.find('=');
@@ -37,6 +45,18 @@ std::string addRouter(const std::string& value, RunOptions& options) {
         return "expected --router D=HOST[:PORT], got " + value +
                (error.rfind("expected HOST", 0) == 0 ? "" : " (" + error + ")");
     options.routers.emplace_back(*device, *target);
+    return "";
+}
+
+// Empty when `path` names a file that can be opened as a module, else why
+// not, as the system says it (a missing module is found before any script
+// runs, not at its "create").
+static std::string moduleFileProblem(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (ec) return ec.message();
+    if (std::filesystem::is_directory(status)) return std::make_error_code(std::errc::is_a_directory).message();
+    if (!std::filesystem::is_regular_file(status)) return "not a regular file";
     return "";
 }
 
@@ -73,7 +93,7 @@ std::optional<HostOptions> parseHostOptions(int argc, const char* const* argv, s
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
-        out << kUsage << std::flush;
+        out << usage() << std::flush;
         exitStatus = 0;
         return std::nullopt;
     } catch (const CLI::CallForVersion& e) {
@@ -81,7 +101,7 @@ std::optional<HostOptions> parseHostOptions(int argc, const char* const* argv, s
         exitStatus = 0;
         return std::nullopt;
     } catch (const CLI::ParseError& e) {
-        err << "vesk-host: " << escapeBytes(neededValue(e.what())) << "\n" << kUsage << std::flush;
+        err << "vesk-host: " << escapeBytes(neededValue(e.what())) << "\n" << usage() << std::flush;
         return std::nullopt;
     }
     // What CLI11 left: "--" and the scripts after it, or an unknown option.
@@ -92,7 +112,7 @@ std::optional<HostOptions> parseHostOptions(int argc, const char* const* argv, s
         } else if (optionsEnded || extra == "-" || extra.empty() || extra[0] != '-') {
             options.scripts.push_back(extra);
         } else {
-            err << "vesk-host: unknown option " << escapeBytes(extra) << "\n" << kUsage << std::flush;
+            err << "vesk-host: unknown option " << escapeBytes(extra) << "\n" << usage() << std::flush;
             return std::nullopt;
         }
     }
@@ -101,6 +121,15 @@ std::optional<HostOptions> parseHostOptions(int argc, const char* const* argv, s
         options.web = parseWebAddress(web, why);
         if (!options.web) {
             err << "vesk-host: " << escapeBytes(why) << "\n" << std::flush;
+            return std::nullopt;
+        }
+    }
+    const std::string& module = options.run.modulePath;
+    if (!module.empty()) {
+        const std::string problem = moduleFileProblem(module);
+        if (!problem.empty()) {
+            err << "vesk-host: option --module names no module file: " << escapeBytes(module) << " (" << problem
+                << ")\n" << std::flush;
             return std::nullopt;
         }
     }

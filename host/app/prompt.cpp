@@ -1,22 +1,19 @@
 #include "app/prompt.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <utility>
 
+#include "app/input_lines.h"
 #include "os/interrupt.h"
+#include "os/os.h"
 #include "script/scenario.h"
 
-#if defined(_WIN32)
-#include <deque>
-#include <windows.h>
-#else
-#include <poll.h>
-#include <unistd.h>
-#endif
-
 #if defined(VESK_HOST_LIBEDIT)
+#include <unistd.h>
+
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -45,97 +42,31 @@ static bool idleSlice(const IdleTask& idle, HoldingSink* terminal, const char* c
     return emitted;
 }
 
-#if defined(_WIN32)
-
-// The console is read by a thread of its own (a console handle cannot be
-// waited on for whole lines); it only queues lines and wakes the idle task.
-struct Prompt::Reader {
-    CRITICAL_SECTION lock;
-    std::deque<std::string> lines;
-    bool ended = false;
-    WakeIdle wake;
-    HANDLE thread = nullptr;
-
-    static DWORD WINAPI run(void* self) {
-        Reader& r = *static_cast<Reader*>(self);
-        std::string line;
-        bool more = true;
-        while (more) {
-            more = static_cast<bool>(std::getline(std::cin, line));
-            if (more && !line.empty() && line.back() == '\r') line.pop_back();
-            EnterCriticalSection(&r.lock);
-            if (more) r.lines.push_back(line);
-            r.ended = !more;
-            LeaveCriticalSection(&r.lock);
-            if (r.wake) r.wake();
-        }
-        return 0;
-    }
-    // A line, or null: none yet (`ended` says whether one may still come).
-    bool take(std::string& line, bool& over) {
-        EnterCriticalSection(&lock);
-        const bool got = !lines.empty();
-        if (got) {
-            line = lines.front();
-            lines.pop_front();
-        }
-        over = !got && ended;
-        LeaveCriticalSection(&lock);
-        return got;
-    }
-};
-
-Prompt::Prompt(const char* text, bool edit, IdleTask idle, WakeIdle wake, HoldingSink* terminal)
-    : text_(edit ? text : ""), edit_(edit), idle_(std::move(idle)), wake_(std::move(wake)), terminal_(terminal) {
-    if (!idle_) return;
-    reader_.reset(new Reader());
-    InitializeCriticalSection(&reader_->lock);
-    reader_->wake = wake_;
-    reader_->thread = CreateThread(nullptr, 0, &Reader::run, reader_.get(), 0, nullptr);
-}
-
-// The reader thread may be blocked in a read that nothing can end; the
-// process ends with it still there, so its state is left alive.
-Prompt::~Prompt() { reader_.release(); }
-
-// The Windows console reads plain lines: nothing to complete.
-void Prompt::completeNames(ComponentNames) {}
-
-bool Prompt::read(std::string& line) {
-    if (!text_.empty()) std::cout << text_ << std::flush;
-    if (!reader_ || !reader_->thread) {
-        if (!std::getline(std::cin, line) || interruption()) return false;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        return true;
-    }
-    bool over = false;
+// Plain lines, as the reader's thread hands them over, the idle task served
+// until one is there; `text` (may be empty) is the prompt, drawn again after
+// what a slice printed.
+static bool readPlain(InputLines& lines, const std::string& text, const IdleTask& idle, HoldingSink* terminal,
+                      std::string& line) {
+    if (!text.empty()) std::cout << text << std::flush;
     while (!interruption()) {
-        if (reader_->take(line, over)) return true;
-        if (over) return false;
-        if (idleSlice(idle_, terminal_, "\r")) std::cout << text_ << std::flush;
+        switch (lines.next(line)) {
+            case InputLines::Next::line:
+            case InputLines::Next::overlong:  // too long still: runLine says so
+                return true;
+            case InputLines::Next::ended:
+            case InputLines::Next::failed:
+                return false;
+            case InputLines::Next::none:
+                break;
+        }
+        if (idleSlice(idle, terminal, text.empty() ? "" : "\r") && !text.empty()) std::cout << text << std::flush;
     }
     return false;
 }
 
-#else
-
-// True when standard input has something to read, or has ended or failed.
-static bool inputReady() {
-    pollfd input = {STDIN_FILENO, POLLIN, 0};
-    return ::poll(&input, 1, 0) > 0;
-}
-
-// Plain lines: a terminal in its line mode is ready once a line is complete,
-// so the idle task is served while it is typed.
-static bool readPlain(const IdleTask& idle, HoldingSink* terminal, std::string& line) {
-    while (idle && !interruption() && !inputReady()) idleSlice(idle, terminal, "");
-    if (interruption() || !std::getline(std::cin, line)) return false;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return true;
-}
-
 #if defined(VESK_HOST_LIBEDIT)
 
+static const bool kLineEditing = true;
 static const int kHistoryLines = 1000;
 
 // Reads one character, UTF-8 decoded, for libedit (which takes the value as
@@ -160,8 +91,8 @@ static int readCharacter(FILE* stream) {
     return value;
 }
 
-// What Tab offers (libedit calls back with no context of ours): the
-// words of the completion under way, and where component names come from.
+// What Tab offers (libedit calls back with no context of ours): the words
+// of the completion under way, and where component names come from.
 static std::vector<std::string> offered;
 static ComponentNames componentNames;
 
@@ -191,6 +122,8 @@ static char** completeStatement(const char* text, int start, int) {
     return rl_completion_matches(text, nextOffered);
 }
 
+static void setComponentNames(ComponentNames names) { componentNames = std::move(names); }
+
 // The line libedit's callback interface handed over (it calls back with no
 // context of ours): set once a line ended, null text at the end of input.
 static bool lineDone = false;
@@ -201,24 +134,31 @@ static void onLine(char* text) {
     lineText = text;
 }
 
-struct Prompt::Reader {};
-
-Prompt::Prompt(const char* text, bool edit, IdleTask idle, WakeIdle wake, HoldingSink* terminal)
-    : text_(text), edit_(edit), idle_(std::move(idle)), wake_(std::move(wake)), terminal_(terminal) {
-    if (!edit_) return;
+// Loads the history and sets libedit up; once per process.
+static std::string startEditing() {
     std::setlocale(LC_CTYPE, "");
     rl_catch_signals = 0;
     rl_getc_function = readCharacter;
     rl_attempted_completion_function = completeStatement;
+    std::string historyFile;
     if (const char* home = std::getenv("HOME")) {
-        historyFile_ = std::string(home) + "/.vesk-host_history";
-        read_history(historyFile_.c_str());
+        historyFile = std::string(home) + "/.vesk-host_history";
+        read_history(historyFile.c_str());
     }
     stifle_history(kHistoryLines);
+    return historyFile;
 }
 
-Prompt::~Prompt() {
-    if (!historyFile_.empty()) write_history(historyFile_.c_str());
+static void saveHistory(const std::string& file) {
+    if (!file.empty()) write_history(file.c_str());
+}
+
+// Ctrl-C over a half-typed line: the line is dropped, as a shell drops it,
+// and the prompt starts again on a line of its own.
+static void dropLine(const std::string& prompt) {
+    rl_callback_handler_remove();
+    std::cout << "^C\n" << std::flush;
+    rl_callback_handler_install(prompt.c_str(), onLine);  // a fresh, empty line
 }
 
 // Feeds libedit the characters typed, serving the idle task between them,
@@ -228,9 +168,19 @@ static bool readEdited(const std::string& prompt, const IdleTask& idle, HoldingS
     lineDone = false;
     lineText = nullptr;
     rl_callback_handler_install(prompt.c_str(), onLine);
-    while (!lineDone && !interruption()) {
-        if (inputReady() || !idle) {
+    // libedit sets rl_end after each key it reads, and keeps it from the
+    // line before until then.
+    bool typed = false;
+    while (!lineDone) {
+        if (interruption()) {
+            if (!typed || rl_end == 0 || !takeInterruption(SIGINT)) break;
+            dropLine(prompt);
+            typed = false;
+            continue;
+        }
+        if (stdinHasInput()) {
             rl_callback_read_char();
+            typed = true;
             continue;
         }
         if (!idleSlice(idle, terminal, "\r\x1b[K")) continue;
@@ -245,28 +195,32 @@ static bool readEdited(const std::string& prompt, const IdleTask& idle, HoldingS
     return true;
 }
 
-bool Prompt::read(std::string& line) {
-    if (!edit_) return readPlain(idle_, terminal_, line);
-    return readEdited(text_, idle_, terminal_, line);
-}
-
-void Prompt::completeNames(ComponentNames names) { componentNames = std::move(names); }
-
 #else
 
-struct Prompt::Reader {};
+static const bool kLineEditing = false;
+static std::string startEditing() { return ""; }
+static void saveHistory(const std::string&) {}
+static bool readEdited(const std::string&, const IdleTask&, HoldingSink*, std::string&) { return false; }
+static void setComponentNames(ComponentNames) {}
+
+#endif
 
 Prompt::Prompt(const char* text, bool edit, IdleTask idle, WakeIdle wake, HoldingSink* terminal)
-    : text_(edit ? text : ""), edit_(edit), idle_(std::move(idle)), wake_(std::move(wake)), terminal_(terminal) {}
-
-Prompt::~Prompt() = default;
-
-void Prompt::completeNames(ComponentNames) {}
-
-bool Prompt::read(std::string& line) {
-    if (!text_.empty()) std::cout << text_ << std::flush;
-    return readPlain(idle_, terminal_, line);
+    : text_(text), edit_(edit && kLineEditing), idle_(std::move(idle)), terminal_(terminal) {
+    if (edit_)
+        historyFile_ = startEditing();
+    else
+        lines_ = std::make_unique<InputLines>(std::move(wake), kMaxLineBytes);
+    if (!edit) text_.clear();
 }
 
-#endif
-#endif
+Prompt::~Prompt() { saveHistory(historyFile_); }
+
+bool Prompt::read(std::string& line) {
+    if (edit_) return readEdited(text_, idle_, terminal_, line);
+    return readPlain(*lines_, text_, idle_, terminal_, line);
+}
+
+void Prompt::completeNames(ComponentNames names) {
+    if (edit_) setComponentNames(std::move(names));
+}

@@ -8,13 +8,13 @@
 struct RouterLink {
     enum class State { Connecting, Connected, Lost, Refused };
     State state = State::Connecting;
-    std::string protocol;  // "videohub", "swp08"
+    std::string protocol;  // a scheme of routers/protocols.h
     std::string address;   // "HOST:PORT", brackets around an IPv6 host
     // Lost / Refused: why ("the router closed it"); empty otherwise.
     std::string why;
     // Refused: the longest wait between attempts, as notes give it ("2 s").
     std::string retry;
-    // Connecting: the target it replaces ("videohub://127.0.0.1:9990"); empty
+    // Connecting: the target it replaces ("PROTOCOL://127.0.0.1:9990"); empty
     // for a device that followed no live router before.
     std::string replaces;
     // Connected / Lost while the router closes each connection at once: how
@@ -30,7 +30,7 @@ struct RouterStatus {
     int device = 0;
     RouterLink link;
     int size = -1;     // destinations the router announced; -1: none yet
-    std::string text;  // the router in words ("videohub 127.0.0.1:9990, connected, 16 outputs")
+    std::string text;  // the router in words ("PROTOCOL 127.0.0.1:9990, connected, 16 outputs")
 };
 
 #endif  // VESK_HOST_BASE_ROUTER_LINK_H

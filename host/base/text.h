@@ -17,6 +17,7 @@ std::optional<int32_t> parseInt32(const std::string& text);
 size_t utf8SequenceAt(const std::string& text, size_t at);
 
 // `text` with every control character (below 0x20, 0x7F, U+0080..U+009F), the
+// bytes of every bidirectional control (U+202A..U+202E, U+2066..U+2069), the
 // backslash and every byte that is not part of valid UTF-8 written as an
 // escape (\n, \t, \r, \\ or \xNN); everything else, valid UTF-8 included,
 // as it stands.

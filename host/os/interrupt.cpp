@@ -7,6 +7,13 @@ static volatile std::sig_atomic_t received = 0;
 
 static void onSignal(int signal) { received = signal; }
 
+static std::function<void()>& lastWork() {
+    static std::function<void()> work;
+    return work;
+}
+
+void atEndByInterruption(std::function<void()> last) { lastWork() = std::move(last); }
+
 void watchInterrupts() {
 #if defined(_WIN32)
     std::signal(SIGINT, onSignal);
@@ -26,7 +33,16 @@ void watchInterrupts() {
 
 int interruption() { return received; }
 
+bool takeInterruption(int signal) {
+    if (received != signal) return false;
+    received = 0;
+    return true;
+}
+
 void endByInterruption(int signal) {
+    std::function<void()> last;
+    last.swap(lastWork());
+    if (last) last();
 #if defined(_WIN32)
     // Windows ends a raised SIGINT with status 3; a shell expects 128 + signal.
     std::_Exit(128 + signal);

@@ -1,7 +1,8 @@
 // The host's calls to the operating system that differ between the builds:
 // one POSIX file and one Windows file behind this header, as platform/ does
 // for the module; every difference between the builds in host/ is here
-// (signals in interrupt.h).
+// (signals in interrupt.h, reading standard input on a thread of its own in
+// input_reader.h).
 #ifndef VESK_HOST_OS_OS_H
 #define VESK_HOST_OS_OS_H
 
@@ -11,6 +12,12 @@
 // True when standard input / output is a terminal (a console on Windows).
 bool stdinIsTerminal();
 bool stdoutIsTerminal();
+// True when standard input is a pipe (or a socket, as some programs give
+// their children): it may stay open long between lines.
+bool stdinIsPipe();
+// True when standard input has something to read, or has ended or failed,
+// so a read now does not block (the terminal while libedit edits a line).
+bool stdinHasInput();
 // True when standard output and standard error are the same file, pipe or
 // terminal (2>&1): then each alert is written once, in the transcript.
 bool stdoutIsStderr();

@@ -1,5 +1,6 @@
 #include "os/os.h"
 
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,16 @@
 
 bool stdinIsTerminal() { return isatty(STDIN_FILENO) != 0; }
 bool stdoutIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
+
+bool stdinIsPipe() {
+    struct stat info;
+    return fstat(STDIN_FILENO, &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode));
+}
+
+bool stdinHasInput() {
+    pollfd input = {STDIN_FILENO, POLLIN, 0};
+    return ::poll(&input, 1, 0) > 0;
+}
 
 bool stdoutIsStderr() {
     struct stat out, err;

@@ -17,6 +17,10 @@ static bool isConsole(DWORD which) {
 bool stdinIsTerminal() { return isConsole(STD_INPUT_HANDLE); }
 bool stdoutIsTerminal() { return isConsole(STD_OUTPUT_HANDLE); }
 
+bool stdinIsPipe() { return GetFileType(GetStdHandle(STD_INPUT_HANDLE)) == FILE_TYPE_PIPE; }
+
+bool stdinHasInput() { return WaitForSingleObject(GetStdHandle(STD_INPUT_HANDLE), 0) == WAIT_OBJECT_0; }
+
 // CompareObjectHandles (Windows 10, Wine) tells whether two handles are one
 // object, pipes included; it is looked up, so older systems still start.
 typedef BOOL(WINAPI* CompareObjects)(HANDLE, HANDLE);

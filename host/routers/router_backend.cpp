@@ -4,7 +4,10 @@
 
 Report reportOf(const RouterModel& model, int device, int output) {
     const int input = model.route(output);
-    return Report{device, destinationOfOutput(output), sourceOfInput(input), model.inputLabel(input)};
+    // The component reads the name as a C string: a zero byte ends it, and
+    // every view shows it so.
+    const std::string& label = model.inputLabel(input);
+    return Report{device, destinationOfOutput(output), sourceOfInput(input), label.substr(0, label.find('\0'))};
 }
 
 std::vector<Report> routedDestinations(const RouterModel& model, int device, int first, int last) {

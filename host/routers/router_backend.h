@@ -56,10 +56,10 @@ public:
     // The first connect has come to an end (connected, failed or refused):
     // the host waits for this, briefly, after adding a live router.
     virtual bool settled() const { return true; }
-    // What "state" says of the backend ("videohub 127.0.0.1:9990, connected,
+    // What "state" says of the backend ("PROTOCOL 127.0.0.1:9990, connected,
     // 12 destinations"); empty for a simulated router.
     virtual std::string describe() const { return ""; }
-    // "videohub://127.0.0.1:9990" for a live router; empty for a simulated one.
+    // "PROTOCOL://127.0.0.1:9990" for a live router; empty for a simulated one.
     virtual std::string address() const { return ""; }
     // A live router's link as it is now (protocol, address, connected or
     // not); a simulated router has none.
@@ -77,7 +77,8 @@ void queueLinkChange(BackendEvents& events, int device, const LinkChange& change
 // One report per routed output of `model` among destinations first..last of
 // `device`, lowest first.
 std::vector<Report> routedDestinations(const RouterModel& model, int device, int first, int last);
-// The report of `output` of `model` (which must have a route).
+// The report of `output` of `model` (which must have a route); its name ends
+// at a zero byte, as the component reads it.
 Report reportOf(const RouterModel& model, int device, int output);
 
 #endif  // VESK_HOST_ROUTERS_ROUTER_BACKEND_H

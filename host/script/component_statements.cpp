@@ -263,6 +263,6 @@ std::vector<StatementKind> componentStatements() {
          "                                serve it and the timers that long\n",
          checkWait, runWait},
         {"show", "  show [PANEL]                  draw the panel\n", checkShow, runShow},
-        {"say", "  say TEXT                      a caption\n", checkSay, runSay, true},
+        {"say", "  say TEXT                      a caption\n", checkSay, runSay, true, false, true},
     };
 }

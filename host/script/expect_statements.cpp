@@ -192,6 +192,6 @@ std::vector<StatementKind> expectStatements() {
          "  expect registered|unregistered D DEST\n"
          "  expect panel NAME open|closed\n"
          "  expect text|control|registered|unregistered ... within MS   wait up to MS for it\n",
-         checkExpect, runExpect},
+         checkExpect, runExpect, false, false, false, true},
     };
 }

@@ -34,8 +34,7 @@ static std::optional<std::string> checkDevice(const Statement& s) {
     Shape c(s);
     if (namesProtocol(s)) {
         const RouterProtocol& protocol = *findProtocol(s.words[2].text);
-        const std::string form = "device DEVICE " + s.words[2].text + " HOST[:PORT]" +
-                                 (protocol.options.empty() ? "" : " [NAME VALUE]...");
+        const std::string form = deviceUsage(protocol, "DEVICE");
         std::string error;
         if (c.count(4, protocol.options.empty() ? 4 : 1000, form.c_str()) && c.number(1, "the device") &&
             !routerTargetOf(s, error))
@@ -146,9 +145,8 @@ static_assert(kMaxRouterPorts == 4096, "the help gives the simulated router's li
 std::vector<StatementKind> routerStatements() {
     return {
         {"device",
-         "  device D size S [nofile]      router device with destinations 1..S, S <= 4096 (and its dev_D.ini)\n"
-         "  device D videohub HOST[:PORT] the Videohub router there (port 9990 by default); the\n"
-         "                                script then runs on the wall clock\n",
+         "  device D size S [nofile]      router device with destinations 1..S, S <= 4096 (and its dev_D.ini)\n" +
+             deviceHelp(),
          checkDevice, runDevice},
         {"source", "  source D S NAME               name source S, 1..4096 (\"rename D S NAME\" is the same)\n",
          checkSource, runChange},

@@ -1,5 +1,6 @@
 #include "script/scenario.h"
 #include "script/script_parse.h"
+#include "script/statements.h"
 
 #include "os/interrupt.h"
 
@@ -13,23 +14,38 @@ bool ScenarioRunner::execute(const Statement& s) {
 }
 
 bool ScenarioRunner::runScript(const std::string& name, const std::string& folder, const std::string& content) {
+    startScript(name, folder, content);
+    return end();
+}
+
+bool ScenarioRunner::startScript(const std::string& name, const std::string& folder, const std::string& content) {
     begin(name, folder);
     ParsedScript script = parseScript(content);
-    if (!script.errors.empty()) {
-        for (const ScriptError& e : script.errors) session_.error(e.line, e.message);
-        return end();
-    }
-    for (const Statement& s : script.statements) {
-        if (int signal = interruption()) {
-            session_.out.note("interrupted by signal " + std::to_string(signal));
-            break;
-        }
-        // A caption speaks for itself.
-        if (s.words[0].text != "say") session_.out.statement(s.line, s.source);
-        session_.out.at(session_.name, s.line);
-        if (s.words[0].text == "quit" || !execute(s)) break;
-    }
-    return end();
+    for (const ScriptError& e : script.errors) session_.error(e.line, e.message);
+    if (!script.errors.empty()) return false;
+    for (const Statement& s : script.statements)
+        if (!runStatement(s)) return false;
+    return true;
+}
+
+bool ScenarioRunner::continueScript(const std::string& text, int line) {
+    Statement s;
+    if (std::optional<ScriptError> e = parseLine(text, line, s)) return session_.error(e->line, e->message);
+    return s.words.empty() || runStatement(s);
+}
+
+bool ScenarioRunner::stopsForSignal() {
+    const int signal = interruption();
+    if (signal) session_.out.note("interrupted by signal " + std::to_string(signal));
+    return signal != 0;
+}
+
+bool ScenarioRunner::runStatement(const Statement& s) {
+    if (stopsForSignal()) return false;
+    const StatementKind& kind = *findStatement(s.words[0].text);
+    if (!kind.unechoed) session_.out.statement(s.line, s.source);
+    session_.out.at(session_.name, s.line);
+    return !kind.ends && execute(s);
 }
 
 void ScenarioRunner::unreadable(const std::string& name, int line, const std::string& why) {
@@ -38,26 +54,23 @@ void ScenarioRunner::unreadable(const std::string& name, int line, const std::st
     end();
 }
 
+// "exit" alone, as a shell ends.
+static bool isExit(const Statement& s) { return s.words.size() == 1 && s.words[0].text == "exit" && !s.words[0].quoted; }
+
 bool ScenarioRunner::runLine(const std::string& text, int line) {
-    if (text.size() > kMaxLineBytes) {
-        session_.error(line, overlongLine());
-        return true;
-    }
     Statement s;
-    if (std::optional<ScriptError> e = tokenizeLine(text, line, s)) {
-        session_.error(line, e->message);
+    if (std::optional<ScriptError> e = parseLine(text, line, s)) {
+        if (isExit(s)) return false;
+        session_.out.error(session_.name, e->line, e->message);
         return true;
     }
     if (s.words.empty()) return true;
-    if (std::optional<std::string> problem = checkStatement(s)) {
-        session_.error(line, *problem);
-        return true;
-    }
-    if (s.words[0].text == "quit") return false;
+    const StatementKind& kind = *findStatement(s.words[0].text);
+    if (kind.ends) return false;
     session_.out.at(session_.name, line);
     const int failures = session_.failures;
     const int errors = session_.errors;
-    if (execute(s) && s.words[0].text == "expect" && session_.failures == failures && session_.errors == errors)
+    if (execute(s) && kind.confirms && session_.failures == failures && session_.errors == errors)
         session_.out.ok(line);
     return true;
 }

@@ -28,6 +28,18 @@ public:
     // Runs a whole script. `name` is how it is shown (its path as given);
     // `folder` is where its relative paths start. True when it passed.
     bool runScript(const std::string& name, const std::string& folder, const std::string& content);
+    // A script whose lines come over time (a pipe): startScript checks the
+    // lines there are as a whole, as runScript does (one wrong line refuses
+    // them all), and runs them; continueScript checks one more line and runs
+    // it. Both are false once the script stopped (an error, "quit", a
+    // signal); end() it then, or when no line is left.
+    bool startScript(const std::string& name, const std::string& folder, const std::string& content);
+    bool continueScript(const std::string& text, int line);
+    // Stops a started script at `line` with `why`.
+    void stopScript(int line, const std::string& why) { session_.error(line, why); }
+    // Whether a signal came, noting it: a script stops before its next
+    // statement then.
+    bool stopsForSignal();
     // Reports a script that could not be read, as a failed script: `why`
     // at `line` (0: the script as a whole).
     void unreadable(const std::string& name, int line, const std::string& why);
@@ -35,7 +47,9 @@ public:
     // Statement by statement (the interactive prompt): a script error is
     // reported and the session goes on.
     void begin(const std::string& name, const std::string& folder) { session_.begin(name, folder); }
-    // False when the statement was "quit". An expectation that holds says
+    // False when the statement was "quit" (or "exit", as a shell has it). A
+    // line that cannot be parsed is reported as an error that the result
+    // does not count (a person corrects it). An expectation that holds says
     // "ok".
     bool runLine(const std::string& text, int line);
     // Ends the session; true when it passed.
@@ -60,6 +74,9 @@ public:
 private:
     // False when the statement failed as a script error (the script stops).
     bool execute(const Statement& s);
+    // A script's statement, shown and run; false when the script stops there
+    // (a signal came before it, it was "quit", or it failed as a script error).
+    bool runStatement(const Statement& s);
 
     ScriptSession session_;
 };

@@ -34,6 +34,6 @@ std::vector<StatementKind> sessionStatements() {
         {"reset", "  reset                         fresh emulator, site and clock (the module stays)\n", checkBare,
          runReset},
         {"help", "  help | quit\n", checkBare, runHelp, true},
-        {"quit", "", checkBare, runQuit},
+        {"quit", "", checkBare, runQuit, false, true},
     };
 }

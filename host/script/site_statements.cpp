@@ -106,6 +106,11 @@ static bool runConfig(ScriptSession& session, const Statement& s) {
     return ok || session.error(s.line, why);
 }
 
+// "config D text TEXT": TEXT is the file's content, zero bytes included.
+static bool fileContent(const Statement& s, size_t word) {
+    return word == 3 && s.words.size() > 2 && !s.words[2].quoted && s.words[2].text == "text";
+}
+
 std::vector<StatementKind> siteStatements() {
     return {
         {"module", "  module PATH                   load a component module\n", checkModule, runModule, true},
@@ -117,6 +122,6 @@ std::vector<StatementKind> siteStatements() {
          "  site none                     QX_ROOT and QX_SYSTEM unset\n",
          checkSite, runSite, true},
         {"config", "  config D size S | text TEXT | none    write or remove dev_D.ini\n", checkConfig, runConfig,
-         true},
+         true, false, false, false, fileContent},
     };
 }

@@ -40,15 +40,12 @@ std::optional<std::string> checkStatement(const Statement& s) {
     if (s.words.empty()) return std::nullopt;
     const Token& verb = s.words[0];
     if (verb.quoted) return "expected a statement, got a quoted text";
-    // Only file contents may hold a zero byte; every other text crosses to the
-    // component or the host as a zero-terminated string.
+    const StatementKind* kind = findStatement(verb.text);
     for (size_t i = 0; i < s.words.size(); ++i) {
-        const bool fileContent = verb.text == "config" && i == 3 && s.words.size() > 2 && !s.words[2].quoted &&
-                                 s.words[2].text == "text";
-        if (!fileContent && s.words[i].text.find('\0') != std::string::npos)
+        const bool allowed = kind && kind->zeroAllowed && kind->zeroAllowed(s, i);
+        if (!allowed && s.words[i].text.find('\0') != std::string::npos)
             return "expected \\x00 only in the text of \"config D text TEXT\"";
     }
-    const StatementKind* kind = findStatement(verb.text);
     if (!kind) {
         std::string names;
         for (const std::string& name : statementNames()) names += (names.empty() ? "" : ", ") + name;

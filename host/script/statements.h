@@ -19,13 +19,23 @@ class ScriptSession;
 
 struct StatementKind {
     const char* name;
-    const char* help;
+    std::string help;
     std::optional<std::string> (*check)(const Statement& statement);
     bool (*run)(ScriptSession& session, const Statement& statement);
     // Only prepares the site or the module: the routers of the command line
     // are connected before the first statement that is not one of these, so
     // their sizes are checked against the site the script set up.
     bool prepares = false;
+    // Ends the script or the session (quit); it runs nothing.
+    bool ends = false;
+    // Not echoed as a statement line: it shows itself (say's caption).
+    bool unechoed = false;
+    // At the prompt, "ok" follows it when it held (expect).
+    bool confirms = false;
+    // Whether word `word` may hold a zero byte (a file's content); null: no
+    // word may, since every other text crosses to the component or the host
+    // as a zero-terminated string.
+    bool (*zeroAllowed)(const Statement& statement, size_t word) = nullptr;
 };
 
 // Every statement, in the order "help" lists them.

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""vesk-host from the outside: options, scripts it must refuse, signals, the
-prompt in a pseudo-terminal, and the JSON Lines of the whole scenario suite.
+"""vesk-host from the outside: options, scripts it must refuse, scripts on a
+pipe, signals, the prompt in a pseudo-terminal, the web view kept after a
+script at a terminal, and the JSON Lines of the whole scenario suite.
 
 usage: cli_test.py HOST MODULE SOURCE_DIR ROUTER
 
@@ -60,6 +61,9 @@ def options_and_unreadable_scripts(work, env):
         (m + ["-"], "/dev/zero", 1, "ERROR stdin: standard input is neither", "stdin: error: standard input is neither"),
         (m + ["sub/bad.vsc"], None, 1, "ERROR sub/bad.vsc:2: unknown statement", "sub/bad.vsc:2: error: unknown statement"),
         (["--module"], None, 2, "", "option --module needs a value"),
+        (["--module", "no/such.so", "say.vsc"], None, 2, "",
+         "vesk-host: option --module names no module file: no/such.so (No such file or directory)"),
+        (["--module", "sub"], None, 2, "", "option --module names no module file: sub (Is a directory)"),
         (["--router"], None, 2, "", "option --router needs a value"),
         (["--router", "5=127.0.0.1:x"], None, 2, "", "expected --router D=HOST[:PORT]"),
         (["--router", "0=127.0.0.1"], None, 2, "", "expected a device from 1 to 999 in --router, got 0"),
@@ -92,6 +96,67 @@ def options_and_unreadable_scripts(work, env):
     r = run(m + ["sub/bad.vsc"], work, env, merged=True)
     check(r.stdout.count(b"unknown statement") == 1, "error shown %d times on one pipe:\n%s"
           % (r.stdout.count(b"unknown statement"), r.stdout.decode(errors="replace")))
+
+
+def read_until(p, text, timeout):
+    """What vesk-host wrote on standard output until `text` showed (or `timeout` s passed)."""
+    seen = b""
+    deadline = time.time() + timeout
+    while text.encode() not in seen and time.time() < deadline:
+        ready, _, _ = select.select([p.stdout], [], [], 0.1)
+        chunk = os.read(p.stdout.fileno(), 65536) if ready else b""
+        if ready and not chunk:
+            break
+        seen += chunk
+    return seen
+
+
+def piped_scripts(work, env):
+    # The lines that come together are checked together: refused whole.
+    r = subprocess.run([HOST, "--module", MODULE], cwd=work, env=env, input=b"say fine\nbogus\n",
+                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=30)
+    check(r.returncode == 1 and b"ERROR stdin:2: unknown statement" in r.stdout and b"## fine" not in r.stdout,
+          "a pipe with a wrong line not refused whole: %d %r" % (r.returncode, r.stdout))
+    # A line is run as it comes, the pipe still open; a later wrong line
+    # stops the script there.
+    p = subprocess.Popen([HOST, "--module", MODULE], cwd=work, env=env, stdin=subprocess.PIPE,
+                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    try:
+        p.stdin.write(b"say first\n")
+        p.stdin.flush()
+        seen = read_until(p, "## first", 10)
+        check(b"## first" in seen, "a piped line not run before the pipe ends: %r" % seen)
+        p.stdin.write(b"bogus\n")
+        p.stdin.flush()
+        seen += read_until(p, "0 passed, 1 failed", 10)
+        try:
+            status = p.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            status = None
+        check(status == 1 and b"ERROR stdin:2: unknown statement" in seen,
+              "a later wrong piped line: status %s, %r" % (status, seen))
+    finally:
+        if p.poll() is None:
+            p.kill()
+            p.wait()
+        p.stdin.close()
+        p.stdout.close()
+
+
+def piped_flood(work, env):
+    # A pipe that never pauses: its statements run as they come, memory stays
+    # bounded (a whole-read script of 300 000 lines took 64 MB).
+    p = subprocess.Popen([HOST, "--module", MODULE], cwd=work, env=env, stdin=subprocess.PIPE,
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        p.stdin.write(b"say x\n" * 300000)
+        p.stdin.close()
+    except OSError:
+        pass
+    _, status, usage = os.wait4(p.pid, 0)
+    p.returncode = 0
+    check(os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0 and usage.ru_maxrss < 32 * 1024,
+          "a flood through a pipe: status %s, peak %d KB" % (status, usage.ru_maxrss))
 
 
 def end_by_sigterm(p, what, tmp):
@@ -145,11 +210,11 @@ def termination_during_a_live_wait(work, env, tmp):
 class Terminal:
     """vesk-host at its prompt in a pseudo-terminal."""
 
-    def __init__(self, env, cwd):
+    def __init__(self, env, cwd, args=()):
         self.pid, self.fd = pty.fork()
         if self.pid == 0:
             os.chdir(cwd)
-            os.execve(HOST, [HOST, "--module", MODULE], env)
+            os.execve(HOST, [HOST, "--module", MODULE] + list(args), env)
         self.seen = b""
 
     def expect(self, text, timeout=20, start=0):
@@ -194,15 +259,18 @@ def prompt(work, env, home, tmp):
     check(t.expect("## edited"), "line editing:\n%r" % t.seen)
     t.type("create\rexpect panel 1 open\r")
     check(t.expect("   ok"), "no ok after an expectation that holds:\n%r" % t.seen)
-    t.type("quit\r")
+    t.type("bogus\r")  # reported, not counted
+    check(t.expect("ERROR stdin:4: unknown statement"), "a wrong line not reported:\n%r" % t.seen)
+    t.type("exit\r")
     status = t.end()
-    check(status is not None and os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0, "quit: status %s" % status)
+    check(status is not None and os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0, "exit: status %s" % status)
+    check(b"-- stdin: passed" in t.seen, "a wrong line typed counted against the session:\n%r" % t.seen)
     history = os.path.join(home, ".vesk-host_history")
     check(os.path.exists(history) and b"edited" in open(history, "rb").read(), "no history in " + history)
 
     t = Terminal(env, work)
     check(t.expect("vesk> "), "no prompt:\n%r" % t.seen)
-    t.type("\x1b[A" * 4 + "\r")  # up four times: "say edited" of the last run
+    t.type("\x1b[A" * 5 + "\r")  # up five times: "say edited" of the last run
     check(t.expect("## edited"), "history of the last run not offered:\n%r" % t.seen)
     # Tab completes a statement name, and a component's name after "use".
     t.type("create cam1\rcreate desk\rus\tca\t\rdelete\r")
@@ -212,11 +280,46 @@ def prompt(work, env, home, tmp):
     while not os.listdir(tmp) and time.time() < deadline:
         time.sleep(0.05)
     t.expect("vesk> ", 1)
-    t.type("\x03")  # Ctrl-C
+    mark = len(t.seen)
+    t.type("say half")
+    t.expect("say half", 5, mark)
+    t.type("\x03")  # Ctrl-C over a half-typed line drops it
+    check(t.expect("^C\r\nvesk> ", 5, mark), "Ctrl-C did not drop the half-typed line:\n%r" % t.seen[mark:])
+    t.type("say whole\r")
+    check(t.expect("## whole", 5, mark) and b"## half" not in t.seen,
+          "the line after Ctrl-C:\n%r" % t.seen[mark:])
+    t.expect("vesk> ", 1, t.seen.find(b"## whole"))
+    t.type("\x03")  # Ctrl-C on an empty line ends the session
     status = t.end()
     check(status is not None and os.WIFSIGNALED(status) and os.WTERMSIG(status) == signal.SIGINT,
           "Ctrl-C at the prompt: status %s, want SIGINT" % status)
     check(os.listdir(tmp) == [], "Ctrl-C at the prompt left %s" % os.listdir(tmp))
+
+
+def web_view_after_a_script(work, env):
+    # A script on the virtual clock ends at once: at a terminal the page
+    # keeps its final state until Ctrl-C; without one vesk-host ends as the
+    # script does.
+    script = os.path.join(work, "say.vsc")
+    r = run(["--module", MODULE, "--web", "0", script], work, env)
+    check(r.returncode == 0 and b"until Ctrl-C" not in r.stderr,
+          "--web without a terminal: status %d, stderr %r" % (r.returncode, r.stderr))
+    t = Terminal(env, work, ["--web", "0", script])
+    try:
+        check(t.expect("until Ctrl-C"), "--web at a terminal: no word of serving on:\n%r" % t.seen)
+        port = int(t.seen.split(b"web view at http://127.0.0.1:", 1)[1].split(b"/", 1)[0])
+        with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
+            s.sendall(b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")
+            answer = s.recv(20)
+        check(answer.startswith(b"HTTP/1.1 200"), "the page after the script: %r" % answer)
+        t.type("\x03")
+        status = t.end()
+        check(status is not None and os.WIFSIGNALED(status) and os.WTERMSIG(status) == signal.SIGINT,
+              "Ctrl-C while serving the final state: status %s, want SIGINT" % status)
+    except (IndexError, ValueError, OSError) as e:
+        check(False, "--web at a terminal: %s:\n%r" % (e, t.seen))
+    finally:
+        t.end(0)
 
 
 class RouterProcess:
@@ -304,10 +407,13 @@ def main():
             os.mkdir(d)
         env = environment(home, tmp)
         options_and_unreadable_scripts(work, env)
+        piped_scripts(work, env)
+        piped_flood(work, env)
         termination_during_a_script(work, env, tmp)
         termination_during_a_live_wait(work, env, tmp)
         prompt(work, env, home, tmp)
         prompt_follows_a_live_router(work, env, tmp)
+        web_view_after_a_script(work, env)
         json_lines(env)
     print("%d failure(s)" % len(failures) if failures else "all checks hold")
     return 1 if failures else 0

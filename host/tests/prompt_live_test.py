@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
-"""vesk-host's prompt follows a live router while a person types, on either
-build: a take made on vesk-router while a line is typed but not yet entered
-reaches the panel before Enter is pressed, and a pause longer than the
-router's silence limit (15 s) drops nothing, because the prompt kept serving.
+"""vesk-host follows a live router while it awaits the next statement, on
+either build. At the prompt: a take made on vesk-router while a line is typed
+but not yet entered reaches the panel before Enter is pressed, a pause longer
+than the router's silence limit (15 s) drops nothing, because the prompt kept
+serving, and a wrong line typed is reported but not counted. Through a pipe
+kept open: each statement runs as it comes, and a take reaches the panel, and
+the web view answers, while the next line is awaited.
 
     prompt_live_test.py HOST MODULE ROUTER [LAUNCHER...]
 
@@ -20,6 +23,7 @@ import subprocess
 import sys
 import termios
 import time
+import urllib.request
 
 HOST, MODULE, ROUTER = sys.argv[1:4]
 LAUNCHER = sys.argv[4:]
@@ -106,6 +110,52 @@ def start_router():
     return router, int(first.rsplit(b":", 1)[1])
 
 
+def read_until(p, text, timeout):
+    """Standard output and error of `p` until `text` showed in one of them."""
+    seen = {p.stdout: b"", p.stderr: b""}
+    deadline = time.time() + timeout
+    open_streams = [p.stdout, p.stderr]
+    while open_streams and all(text.encode() not in b for b in seen.values()) and time.time() < deadline:
+        ready, _, _ = select.select(open_streams, [], [], 0.1)
+        for stream in ready:
+            chunk = os.read(stream.fileno(), 65536)
+            if not chunk:
+                open_streams.remove(stream)
+            seen[stream] += chunk
+    return (seen[p.stdout] + seen[p.stderr]).decode(errors="replace")
+
+
+def piped(router, port):
+    p = subprocess.Popen(LAUNCHER + [HOST, "--module", MODULE, "--web", "127.0.0.1:0"], stdin=subprocess.PIPE,
+                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    try:
+        statements = ["site temp", "config 5 size 16", "device 5 videohub 127.0.0.1:%d" % port, "create",
+                      "send driverid=5", "send destid=12"]
+        p.stdin.write(("\n".join(statements) + "\n").encode())
+        p.stdin.flush()
+        seen = read_until(p, "text=Input", 120)
+        check("text=Input" in seen, "piped statements not run while the pipe stays open:\n" + seen)
+        web = re.search(r"web view at (http://[0-9.:]+/)", seen)
+        try:
+            answered = web is not None and urllib.request.urlopen(web.group(1), timeout=10).status == 200
+        except OSError:
+            answered = False
+        check(answered, "the web view did not answer while the next piped line was awaited:\n" + seen)
+        router.stdin.write(b"route 11 2\n")
+        router.stdin.flush()
+        seen = read_until(p, "text=Input 3", 10)
+        check("text=Input 3" in seen, "a take while the next piped line is awaited never shown:\n" + seen)
+        p.stdin.close()
+        seen = read_until(p, "1 passed, 0 failed", 30)
+        check("1 passed, 0 failed" in seen and p.wait(timeout=30) == 0, "the piped script at its end:\n" + seen)
+    finally:
+        if p.poll() is None:
+            p.kill()
+            p.wait()
+        p.stdout.close()
+        p.stderr.close()
+
+
 def main():
     router, port = start_router()
     t = Terminal(LAUNCHER + [HOST, "--module", MODULE])
@@ -130,12 +180,15 @@ def main():
         check(t.line("send destid=13", 10), "no prompt after destid 13:\n" + t.text()[mark:])
         check(t.expect("text=Input 13", 5, mark), "destid 13 not answered at once:\n" + t.text()[mark:])
         check("lost the connection" not in t.text(), "a pause at the prompt dropped the router:\n" + t.text())
+        check(t.line("bogus", 10) and "unknown statement" in t.text()[mark:], "a wrong line typed:\n" + t.text()[mark:])
         t.type("\x03")  # Ctrl-C at the idle prompt ends the session as the signal would
         status = t.end()
         interrupted = status is not None and (
             (os.WIFSIGNALED(status) and os.WTERMSIG(status) == signal.SIGINT) or
             (os.WIFEXITED(status) and os.WEXITSTATUS(status) == 128 + signal.SIGINT))
         check(interrupted, "Ctrl-C at the prompt: status %s, want SIGINT or 130" % status)
+        check("-- stdin: passed" in t.text(), "a wrong line typed counted against the session:\n" + t.text()[mark:])
+        piped(router, port)
     finally:
         if t.fd is not None:
             t.end()

@@ -1,7 +1,7 @@
 // The SW-P-08 client against scripted routers of the test's own: the bytes it
 // sends (worked by hand), the state it keeps from routers that follow the
 // protocol and from those that deviate, NAK and re-send, takes and renames.
-#include "routers/swp08_client.h"
+#include "followed_routers.h"
 
 #include <gtest/gtest.h>
 
@@ -58,14 +58,14 @@ struct Follow {
     Swp08Router router;
     EventLoop loop;
     BackendEvents events;
-    Swp08Client client;
-    Follow(Swp08Router::Answer answer, Swp08Client::Options options = {})
+    FollowedSwp08 client;
+    Follow(Swp08Router::Answer answer, swp08::Codec::Options options = {})
         : router("", std::move(answer)),
           client(loop.io(), 5, "127.0.0.1", router.port(), options, quickTiming(), events) {}
 };
 
 TEST(Swp08Client, AsksNamesThenTallyAndAcknowledgesEveryFrame) {
-    Swp08Client::Options options;
+    swp08::Codec::Options options;
     options.matrix = 1;
     options.level = 2;
     Follow f([](const std::string&) { return kAck; }, options);
@@ -123,7 +123,7 @@ TEST(Swp08Client, ANakedRequestGoesAgainAndEndlessNaksDropTheConnection) {
     Follow always([](const std::string&) { return kNak; });
     always.loop.serve(900);
     EXPECT_GE(always.client.connection().counters().drops, 1u);
-    EXPECT_NE(eventsText(always.events.queued()).find("no answer to the source names request after 5 re-sends"),
+    EXPECT_NE(eventsText(always.events.queued()).find("gave up on the source names request after 5 re-sends"),
               std::string::npos)
         << eventsText(always.events.queued());
 }
@@ -193,7 +193,7 @@ TEST(Swp08Client, OptionsAreCheckedWhereTheyAreWritten) {
         }
     }
     std::string error;
-    const auto options = Swp08Client::Options::parse({{"matrix", "2"}, {"level", "16"}, {"names", "8"}}, error);
+    const auto options = swp08::Codec::Options::parse({{"matrix", "2"}, {"level", "16"}, {"names", "8"}}, error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->matrix, 1);
     EXPECT_EQ(options->level, 15);

@@ -77,6 +77,9 @@ TEST(Quoting, ValidUtf8StaysInvalidBytesAndControlsAreEscaped) {
         {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},    // above U+10FFFF
         {"\xC2\x9B[2J", "\\xC2\\x9B[2J"},              // C1 control (CSI)
         {"\x1B[2J", "\\x1B[2J"},
+        {"RTL \xE2\x80\xAE live", "RTL \\xE2\\x80\\xAE live"},  // right-to-left override
+        {"\xE2\x81\xA7x\xE2\x81\xA9", "\\xE2\\x81\\xA7x\\xE2\\x81\\xA9"},  // isolate, its end
+        {"\xE2\x80\x8F \xE2\x80\xAF", "\xE2\x80\x8F \xE2\x80\xAF"},  // a mark, a blank: no controls
     };
     for (const auto& c : cases) EXPECT_EQ(escapeBytes(c.text), c.shown) << "input: " << quoteText(c.text);
     EXPECT_EQ(validUtf8("caf\xC3\xA9 caf\xE9"), "caf\xC3\xA9 caf\xEF\xBF\xBD");

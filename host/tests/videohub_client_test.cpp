@@ -2,7 +2,7 @@
 // connection rather than read from notes: a silent router is pinged, then
 // dropped and called again; a refused connect is tried again; replacing a
 // device's router while its handlers are queued is safe.
-#include "routers/videohub_client.h"
+#include "followed_routers.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +33,7 @@ TEST(VideohubClient, ARouterThatAnswersPingsKeepsItsConnection) {
     ScriptedRouter router(smallDump(), "ACK\n\n", false);
     EventLoop loop;
     BackendEvents events;
-    VideohubClient client(loop.io(), 5, "127.0.0.1", router.port(), quickTiming(), events);
+    FollowedVideohub client(loop.io(), 5, "127.0.0.1", router.port(), quickTiming(), events);
     loop.serve(600);
     EXPECT_EQ(router.connections(), 1) << notes(events);
     EXPECT_EQ(client.connection().counters().drops, 0u) << notes(events);
@@ -41,11 +41,44 @@ TEST(VideohubClient, ARouterThatAnswersPingsKeepsItsConnection) {
     EXPECT_EQ(client.poll(1, 4).reports.size(), 4u) << notes(events);
 }
 
+// After each answered keep-alive the next goes after the same silence, not
+// after the longer wait for a dead router.
+TEST(VideohubClient, AKeepAliveGoesAfterEachSilence) {
+    ScriptedRouter router(smallDump(), "ACK\n\n", false);
+    EventLoop loop;
+    BackendEvents events;
+    ClientTiming timing = quickTiming();
+    timing.deadAfter = std::chrono::milliseconds(400);
+    FollowedVideohub client(loop.io(), 5, "127.0.0.1", router.port(), timing, events);
+    loop.serve(1000);
+    EXPECT_GE(client.connection().counters().keepAlives, 10u) << "one about every 50 ms of silence";
+    EXPECT_EQ(client.connection().counters().drops, 0u) << notes(events);
+}
+
+// A router that accepts and closes at once: each quick close is a failed
+// attempt (the back-off grows), and the repeats are noted as a count.
+TEST(VideohubClient, ARouterThatClosesAtOnceIsCalledLessOftenAndNotedInCounts) {
+    ScriptedRouter router("", "", true);
+    EventLoop loop;
+    BackendEvents events;
+    ClientTiming timing = quickTiming();
+    timing.firstRetry = std::chrono::milliseconds(10);
+    timing.maxRetry = std::chrono::milliseconds(160);
+    timing.stableAfter = std::chrono::milliseconds(500);
+    FollowedVideohub client(loop.io(), 5, "127.0.0.1", router.port(), timing, events);
+    loop.serve(1500);
+    EXPECT_GE(router.connections(), 4) << notes(events);
+    EXPECT_LE(router.connections(), 16) << "backed off to 160 ms: " << notes(events);
+    size_t lines = 0;
+    for (const BackendEvent& e : events.queued()) lines += !noteOf(e).empty();
+    EXPECT_LE(lines, 6u) << notes(events);
+}
+
 TEST(VideohubClient, ASilentRouterIsDroppedAndCalledAgain) {
     ScriptedRouter router(smallDump(), "", false);
     EventLoop loop;
     BackendEvents events;
-    VideohubClient client(loop.io(), 5, "127.0.0.1", router.port(), quickTiming(), events);
+    FollowedVideohub client(loop.io(), 5, "127.0.0.1", router.port(), quickTiming(), events);
     loop.serve(600);
     EXPECT_GE(router.connections(), 2) << notes(events);
     EXPECT_GE(client.connection().counters().drops, 1u) << notes(events);
@@ -60,7 +93,7 @@ TEST(VideohubClient, ARefusedConnectIsOneNoteAndIsTriedAgain) {
     }
     EventLoop loop;
     BackendEvents events;
-    VideohubClient client(loop.io(), 5, "127.0.0.1", port, quickTiming(), events);
+    FollowedVideohub client(loop.io(), 5, "127.0.0.1", port, quickTiming(), events);
     loop.serve(300);
     EXPECT_EQ(client.poll(1, 4).why, "is not connected");
     const std::string all = notes(events);
@@ -92,7 +125,7 @@ TEST(VideohubClient, ARouterThatShrinksSaysWhichDestinationsAreGone) {
     ScriptedRouter router(smallDump(), "ACK\n\n", false);
     EventLoop loop;
     BackendEvents events;
-    VideohubClient client(loop.io(), 5, "127.0.0.1", router.port(), quickTiming(), events);
+    FollowedVideohub client(loop.io(), 5, "127.0.0.1", router.port(), quickTiming(), events);
     loop.serve(200, [&] { return client.poll(1, 4).reports.size() == 4; });
     ASSERT_EQ(client.poll(1, 4).reports.size(), 4u) << notes(events);
     router.push("VIDEOHUB DEVICE:\nDevice present: true\nVideo inputs: 4\nVideo outputs: 2\n\n");

@@ -4,7 +4,7 @@
 // before they go, data that waited while the loop was not served, and a
 // connect that nobody answers. Evidence is counted on the connection and on
 // what the server received, not read from the wording of notes.
-#include "routers/videohub_client.h"
+#include "followed_routers.h"
 
 #include <gtest/gtest.h>
 
@@ -58,7 +58,7 @@ struct Link {
     ScriptedRouter& router;
     EventLoop loop;
     BackendEvents events;
-    VideohubClient client;
+    FollowedVideohub client;
     bool known = false;
 };
 
@@ -200,7 +200,7 @@ TEST(VideohubLink, AConnectNobodyAnswersEndsAfterTheDeadTime) {
     timing.deadAfter = milliseconds(150);
     timing.firstRetry = milliseconds(1000);
     BackendEvents events;
-    VideohubClient client(loop.io(), 5, "127.0.0.1", listener.local_endpoint().port(), timing, events);
+    FollowedVideohub client(loop.io(), 5, "127.0.0.1", listener.local_endpoint().port(), timing, events);
     const bool settled = loop.serve(1000, [&] { return client.connection().triedOnce(); });
     ASSERT_FALSE(client.connection().connected()) << "the backlog took the connection: cannot test the timeout here";
     EXPECT_TRUE(settled) << "the connect was still pending after 1 s\n" << notes(events);

@@ -9,9 +9,12 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <websocketpp/client.hpp>
 #include <websocketpp/random/random_device.hpp>
 
+#include "ui/web/web_host.h"
+#include "ui/web/web_view.h"
 #include "ui/web/ws_config.h"
 
 namespace {
@@ -92,6 +95,44 @@ TEST_F(WebServerTest, AnswersGetsAndRefusesTheRest) {
     }
     content_.state.reset();
     EXPECT_EQ(exchange(get("/state.json")).substr(0, 12), "HTTP/1.1 503");
+}
+
+TEST_F(WebServerTest, HttpDetails) {
+    const struct {
+        std::string request;
+        std::string statusLine;
+        std::string holds;  // in the answer
+        std::string lacks;  // not in the answer; "" : no check
+    } cases[] = {
+        {"HEAD / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", "HTTP/1.1 200 OK\r\n",
+         "Content-Length: 15\r\n", "<p>"},
+        {get("/?x=1"), "HTTP/1.1 200 OK\r\n", "<p>the page</p>", ""},
+        {get("/state.json?reload=2"), "HTTP/1.1 200 OK\r\n", "{\"kind\":\"state\"}", ""},
+        {"POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 5\r\n\r\nhello", "HTTP/1.1 405 Method Not Allowed\r\n",
+         "Allow: GET, HEAD\r\n", ""},
+        {"GET / HTTP/1.1\r\nConnection: close\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n", "", "<p>"},
+        {"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nHost: evil.example\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n", "", "<p>"},
+        {"GET / HTTP/1.1\r\nHost:\r\nHost: 127.0.0.1\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n", "", "<p>"},
+    };
+    for (const auto& c : cases) {
+        const std::string reply = exchange(c.request);
+        EXPECT_EQ(reply.substr(0, c.statusLine.size()), c.statusLine) << c.request << "\n" << reply;
+        EXPECT_NE(reply.find(c.holds), std::string::npos) << c.request << "\n" << reply;
+        if (!c.lacks.empty()) {
+            EXPECT_EQ(reply.find(c.lacks), std::string::npos) << c.request << "\n" << reply;
+        }
+    }
+}
+
+TEST_F(WebServerTest, AConnectionClosedBeforeItsFirstByteLeavesNoNote) {
+    for (int i = 0; i < 3; ++i) {
+        tcp::socket spare(io_);
+        spare.connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"), server_.port()));
+        runUntil([] { return false; }, 20);
+    }
+    EXPECT_EQ(exchange(get("/")).substr(0, 12), "HTTP/1.1 200");
+    runUntil([] { return false; }, 100);
+    EXPECT_EQ(notes_, "");
 }
 
 TEST_F(WebServerTest, RefusesAnOversizedRequestAndServesOnAfterIt) {
@@ -178,6 +219,24 @@ TEST_F(SlowPageTest, APageThatNeverReadsIsDroppedWithinItsQueue) {
     EXPECT_NE(notes_.find("dropped a page that did not keep up"), std::string::npos) << notes_;
 }
 
+TEST_F(SlowPageTest, APageThatPingsAndNeverReadsIsDroppedWithinItsQueue) {
+    std::unique_ptr<tcp::socket> page = rawPage(io_, server_.port());
+    ASSERT_TRUE(runUntil([&] { return server_.clients() == 1; })) << notes_;
+    // Empty pings, masked as a client's frames are: 2 bytes of header and
+    // the mask. Their pongs are 2 bytes each on the wire.
+    std::string pings;
+    for (int i = 0; i < 10000; ++i) pings += std::string("\x89\x80\x01\x02\x03\x04", 6);
+    auto written = std::make_shared<bool>();
+    for (int batch = 0; batch < 30 && server_.clients() == 1; ++batch) {
+        *written = false;
+        asio::async_write(*page, asio::buffer(pings), [written](asio::error_code, size_t) { *written = true; });
+        runUntil([&] { return *written || server_.clients() == 0; });
+    }
+    EXPECT_EQ(server_.clients(), 0u);
+    EXPECT_EQ(server_.dropped(), 1u);
+    EXPECT_NE(notes_.find("dropped a page that did not keep up"), std::string::npos) << notes_;
+}
+
 TEST_F(SlowPageTest, RefusesPagesBeyondTheLimitAndFromAnotherOrigin) {
     std::vector<std::unique_ptr<tcp::socket>> pages;
     for (int i = 0; i < 4; ++i) pages.push_back(rawPage(io_, server_.port()));
@@ -188,6 +247,40 @@ TEST_F(SlowPageTest, RefusesPagesBeyondTheLimitAndFromAnotherOrigin) {
         return notes_.find("are open already") != std::string::npos && notes_.find("another origin") != std::string::npos;
     })) << notes_;
     EXPECT_EQ(server_.clients(), 4u);
+}
+
+// vesk-host's end: what the loop did not push yet reaches the page, and then
+// a closing handshake that says the host went away.
+TEST(WebHostEnd, APageGetsTheLastLinesAndAGoodbye) {
+    asio::io_context io;
+    asio::executor_work_guard<asio::io_context::executor_type> work(io.get_executor());
+    WebView view;
+    auto host = std::make_unique<WebHost>(io, view, [] { return std::optional<HostState>(HostState{}); }, nullptr);
+    std::ostringstream said;
+    std::string why;
+    ASSERT_TRUE(host->start(HostPort{"127.0.0.1", 0}, said, why)) << why;
+    TestClient client;
+    client.init_asio(&io);
+    std::string received;
+    client.set_message_handler([&](websocketpp::connection_hdl, TestClient::message_ptr m) { received += m->get_payload(); });
+    bool closed = false;
+    client.set_close_handler([&](websocketpp::connection_hdl) { closed = true; });
+    websocketpp::lib::error_code ec;
+    TestClient::connection_ptr con =
+        client.get_connection("ws://127.0.0.1:" + std::to_string(host->port()) + "/events", ec);
+    ASSERT_FALSE(ec) << ec.message();
+    client.connect(con);
+    const auto runUntil = [&](const std::function<bool()>& done) {
+        const Clock::time_point end = Clock::now() + std::chrono::seconds(5);
+        while (!done() && Clock::now() < end) io.run_one_for(std::chrono::milliseconds(10));
+        return done();
+    };
+    ASSERT_TRUE(runUntil([&] { return host->server().clients() == 1 && received.find("lines") != std::string::npos; }));
+    view.emit(event::Caption{"the last line"});
+    host.reset();
+    EXPECT_TRUE(runUntil([&] { return closed; }));
+    EXPECT_NE(received.find("## the last line"), std::string::npos) << received;
+    EXPECT_EQ(con->get_remote_close_code(), websocketpp::close::status::going_away);
 }
 
 TEST_F(WebServerTest, ServesTwoHundredPagesAtOnce) {

@@ -89,6 +89,36 @@ TEST(WebView, KeepsTheLastLinesCutToLength) {
     EXPECT_LE(view.lines().back().size(), WebView::kLongestLine + 3);
 }
 
+// What the pages are shown once a script has ended: its panels as the host
+// deleted the component, marked ended, until the next script starts.
+TEST(WebView, ShowsTheFinalViewOfAScriptThatEnded) {
+    asio::io_context io;
+    WebView view;
+    WebServer server(io, view, nullptr);
+    Panel panel;
+    panel.title = "Mimic";
+    panel.controls.push_back(Control{"LevelMimic", "text", {{"text", "Input 6"}}});
+    bool running = true;
+    view.attach(io, server, [&]() -> std::optional<HostState> {
+        if (!running) return std::nullopt;
+        HostState state;
+        state.panels = {{"1", &panel}};
+        return state;
+    });
+    view.emit(event::File{"a.vsc"});
+    view.emit(event::Delete{});
+    running = false;
+    view.emit(event::Result{"a.vsc", 0, 0, 0});
+    const std::string ended = view.greeting().front();
+    EXPECT_NE(ended.find("\"ended\":true"), std::string::npos) << ended;
+    EXPECT_NE(ended.find("Input 6"), std::string::npos) << ended;
+    view.emit(event::File{"b.vsc"});
+    const std::string next = view.greeting().front();
+    EXPECT_NE(next.find("\"ended\":false"), std::string::npos) << next;
+    EXPECT_EQ(next.find("Input 6"), std::string::npos) << next;
+    view.detach();
+}
+
 TEST(ViewJson, AnyBytesBecomeValidJson) {
     HostState state;
     state.routes = {Report{5, 1, 2, "bad \xff byte <img src=x>"}};

@@ -2,11 +2,11 @@
 
 #include <utility>
 
-bool AckQueue::push(std::string bytes, std::string label) {
+bool AckQueue::push(std::string bytes, std::string label, int tag) {
     const size_t held = queue_.size() + (inFlight_ ? 1 : 0);
     if (heldBytes_ + bytes.size() > limits_.maxBytes || held >= limits_.maxMessages) return false;
     heldBytes_ += bytes.size();
-    queue_.push_back(Entry{std::move(bytes), std::move(label)});
+    queue_.push_back(Entry{std::move(bytes), std::move(label), tag});
     return true;
 }
 

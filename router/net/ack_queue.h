@@ -61,8 +61,9 @@ public:
     AckQueue() : AckQueue(Limits()) {}
 
     // Queues `bytes` (one whole message as it goes on the wire), named
-    // `label` for notes. False, and nothing queued, beyond the limits.
-    bool push(std::string bytes, std::string label);
+    // `label` for notes, with the caller's `tag` (what will answer it). False,
+    // and nothing queued, beyond the limits.
+    bool push(std::string bytes, std::string label, int tag = 0);
     // The peer acknowledged the message in flight: it is done. False when
     // none was in flight.
     bool acked();
@@ -80,6 +81,9 @@ public:
     size_t clear();
 
     bool inFlight() const { return inFlight_.has_value(); }
+    // The label and tag of the message in flight; null when none is.
+    const std::string* inFlightLabel() const { return inFlight_ ? &inFlight_->label : nullptr; }
+    std::optional<int> inFlightTag() const { return inFlight_ ? std::optional<int>(inFlight_->tag) : std::nullopt; }
     // Messages not yet written (the one in flight not counted).
     size_t waiting() const { return queue_.size(); }
     size_t heldBytes() const { return heldBytes_; }
@@ -91,6 +95,7 @@ private:
     struct Entry {
         std::string bytes;
         std::string label;
+        int tag = 0;
     };
     void finishInFlight();
 

@@ -1,5 +1,7 @@
 #include "tcp_client.h"
 
+#include "ack_queue.h"
+
 #include <algorithm>
 #include <deque>
 
@@ -18,12 +20,15 @@ std::string secondsText(std::chrono::milliseconds ms) {
 struct TcpClient::State : std::enable_shared_from_this<TcpClient::State> {
     State(asio::io_context& io, std::string h, uint16_t p, ClientTiming t, ClientProtocol& proto)
         : host(std::move(h)), port(p), timing(t), protocol(proto), resolver(io), socket(io), silenceTimer(io),
-          resendTimer(io), stableTimer(io), retry(t.firstRetry) {}
+          resendTimer(io), stableTimer(io), retry(t.firstRetry), requests(limitsOf(t)) {}
 
-    struct Request {
-        std::string bytes;
-        std::string what;
-    };
+    static AckQueue::Limits limitsOf(const ClientTiming& t) {
+        AckQueue::Limits limits;
+        limits.ackTimeout = t.resendAfter;
+        limits.maxResends = t.maxResends;
+        limits.maxMessages = kMaxWaitingRequests;
+        return limits;
+    }
 
     void connect();
     void connectTo(const std::vector<asio::ip::tcp::endpoint>& endpoints, unsigned generation);
@@ -32,7 +37,7 @@ struct TcpClient::State : std::enable_shared_from_this<TcpClient::State> {
     void onRead(const asio::error_code& error, size_t bytes);
     void armSilence();
     void onSilence();
-    void writeNext();
+    void writeNext(bool afterNak = false);
     void send(const std::string& bytes);
     void writeFront();
     void armResend();
@@ -72,9 +77,7 @@ struct TcpClient::State : std::enable_shared_from_this<TcpClient::State> {
     unsigned quickCloses = 0;
     size_t unsentBytes = 0;  // writes waiting, the one being written included
     char buffer[16384];
-    std::deque<Request> waiting;
-    bool inFlight = false;
-    int resends = 0;
+    AckQueue requests;  // one in flight, the others waiting
     std::deque<std::string> writes;  // the front one is being written
     Counters counters;
 };
@@ -184,12 +187,9 @@ void TcpClient::State::onSilence() {
     }
     if (idle >= timing.pingAfter && !pinged) {
         pinged = true;
-        const std::string ping = protocol.keepAlive();
-        if (!ping.empty() && waiting.empty()) {
-            ++counters.keepAlives;
-            waiting.push_back(Request{ping, "the keep-alive"});
-            writeNext();
-        }
+        const unsigned before = generation_;
+        if (!requests.inFlight() && requests.waiting() == 0 && protocol.keepAlive()) ++counters.keepAlives;
+        if (!current(before)) return;
     }
     armSilence();
 }
@@ -223,39 +223,39 @@ void TcpClient::State::writeFront() {
     });
 }
 
-void TcpClient::State::writeNext() {
-    if (!isConnected || inFlight || waiting.empty()) return;
-    inFlight = true;
-    resends = 0;
-    send(waiting.front().bytes);
+// Writes what the request queue says is due now: the next request, the one
+// in flight again (after a NAK or its time), or it gives up on it.
+void TcpClient::State::writeNext(bool afterNak) {
+    if (!isConnected) return;
+    AckQueue::Due due = requests.poll(Clock::now());
+    if (due.gaveUp) {
+        drop("gave up on " + due.label + " after " + std::to_string(timing.maxResends) + " re-sends");
+        return;
+    }
+    if (!due.write) return;
+    if (due.resent) {
+        ++counters.resends;
+        if (!afterNak)
+            protocol.note("sent " + due.label + " again (no answer within " + secondsText(timing.resendAfter) + ")");
+    }
+    send(*due.write);
     armResend();
 }
 
 void TcpClient::State::armResend() {
-    if (timing.resendAfter.count() <= 0) return;
+    const std::optional<Clock::time_point> deadline = requests.deadline();
+    if (!deadline) return;
     auto self = shared_from_this();
     const unsigned generation = generation_;
-    resendTimer.expires_after(timing.resendAfter);
+    resendTimer.expires_at(*deadline);
     resendTimer.async_wait([self, generation](const asio::error_code& e) {
-        if (e || !self->current(generation) || !self->inFlight) return;
-        if (self->resends >= self->timing.maxResends) {
-            self->drop("no answer to " + self->waiting.front().what + " after " +
-                       std::to_string(self->resends) + " re-sends");
-            return;
-        }
-        ++self->resends;
-        ++self->counters.resends;
-        self->protocol.note("sent " + self->waiting.front().what + " again (no answer within " +
-                            secondsText(self->timing.resendAfter) + ")");
-        self->send(self->waiting.front().bytes);
-        self->armResend();
+        if (!e && self->current(generation)) self->writeNext();
     });
 }
 
 void TcpClient::State::close() {
     ++generation_;
     isConnected = false;
-    inFlight = false;
     writes.clear();
     unsentBytes = 0;
     asio::error_code ignored;
@@ -268,8 +268,9 @@ void TcpClient::State::close() {
 
 void TcpClient::State::drop(const std::string& why) {
     const bool quick = Clock::now() - connectedAt < timing.stableAfter;
-    protocol.linkChanged(LinkChange{LinkChange::State::Lost, why, {}, repeats(), waiting.size()});
-    counters.requestsDropped += static_cast<unsigned>(waiting.size());
+    const size_t held = requests.waiting() + (requests.inFlight() ? 1 : 0);
+    protocol.linkChanged(LinkChange{LinkChange::State::Lost, why, {}, repeats(), held});
+    counters.requestsDropped += static_cast<unsigned>(held);
     ++counters.drops;
     // A quick close is a failed attempt: the back-off goes on growing.
     if (quick)
@@ -277,7 +278,7 @@ void TcpClient::State::drop(const std::string& why) {
     else
         retry = timing.firstRetry;
     if (!quick) quickCloses = 0;
-    waiting.clear();
+    requests.clear();
     triedOnce = true;
     close();
     protocol.disconnected();
@@ -330,39 +331,53 @@ void TcpClient::stop() {
     if (state_->stopped) return;
     state_->close();
     state_->stopped = true;
-    state_->waiting.clear();
+    state_->requests.clear();
 }
 
 bool TcpClient::connected() const { return state_->isConnected; }
 bool TcpClient::triedOnce() const { return state_->triedOnce; }
 std::string TcpClient::address() const { return state_->address(); }
 TcpClient::Counters TcpClient::counters() const { return state_->counters; }
-size_t TcpClient::waitingRequests() const { return state_->waiting.size(); }
-bool TcpClient::requestInFlight() const { return state_->inFlight; }
+size_t TcpClient::waitingRequests() const {
+    return state_->requests.waiting() + (state_->requests.inFlight() ? 1 : 0);
+}
+bool TcpClient::requestInFlight() const { return state_->requests.inFlight(); }
 
-bool TcpClient::request(std::string bytes, std::string what) {
+std::optional<TcpClient::InFlight> TcpClient::inFlight() const {
+    const AckQueue& q = state_->requests;
+    if (!q.inFlight()) return std::nullopt;
+    return InFlight{*q.inFlightTag(), *q.inFlightLabel()};
+}
+
+bool TcpClient::request(std::string bytes, std::string what, int tag) {
     State& s = *state_;
     if (!s.isConnected) return false;
-    if (s.waiting.size() >= kMaxWaitingRequests) {
-        s.protocol.note("has " + std::to_string(s.waiting.size()) + " requests waiting: " + what + " dropped");
+    const size_t held = waitingRequests();
+    if (held >= kMaxWaitingRequests || !s.requests.push(std::move(bytes), what, tag)) {
+        s.protocol.note("has " + std::to_string(held) + " requests waiting: " + what + " dropped");
         ++s.counters.requestsDropped;
         return false;
     }
-    s.waiting.push_back(State::Request{std::move(bytes), std::move(what)});
     s.writeNext();
     return true;
 }
 
 bool TcpClient::answered(bool accepted) {
     State& s = *state_;
-    if (!s.inFlight) return false;
-    State::Request request = std::move(s.waiting.front());
-    s.waiting.pop_front();
-    s.inFlight = false;
+    if (!s.requests.inFlight()) return false;
+    const std::string what = *s.requests.inFlightLabel();
+    s.requests.acked();
     s.resendTimer.cancel();
-    if (!accepted) s.protocol.note("refused " + request.what + " (NAK)");
+    if (!accepted) s.protocol.note("refused " + what + " (NAK)");
     s.writeNext();
     return true;
+}
+
+void TcpClient::resend() {
+    State& s = *state_;
+    if (!s.isConnected || !s.requests.naked()) return;
+    s.resendTimer.cancel();
+    s.writeNext(true);
 }
 
 void TcpClient::write(std::string bytes) {

@@ -18,11 +18,11 @@
 //     again after each further `pingAfter` of silence that follows an
 //     answer; silence is what the router did not send while the loop ran:
 //     data already waiting when the timer fires is no silence;
-//   - requests go out one at a time: the next is written only after the
-//     protocol calls answered(). With a resend interval, one unanswered that
-//     long is written again, `maxResends` times at most, then the connection
-//     is dropped. Requests still waiting when the connection ends are dropped
-//     with a note;
+//   - requests go out one at a time (an AckQueue): the next is written only
+//     after the protocol calls answered(). With a resend interval, one
+//     unanswered that long is written again, `maxResends` times at most, then
+//     the connection is dropped; resend() writes it again at once. Requests
+//     still waiting when the connection ends are dropped with a note;
 //   - raw writes (acknowledges) go out at once, ahead of nothing in flight;
 //     writes waiting behind the one being written are joined into one
 //     buffer; more than kMaxUnsentBytes waiting drops the connection (a
@@ -44,6 +44,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -90,8 +91,9 @@ public:
     virtual void disconnected() {}
     // The connection opened, closed or could not be made.
     virtual void linkChanged(const LinkChange& change) = 0;
-    // Bytes sent after `pingAfter` of silence; empty: none.
-    virtual std::string keepAlive() = 0;
+    // After `pingAfter` of silence, with no request held: queue the
+    // keep-alive with request() and say so (true), or send none (false).
+    virtual bool keepAlive() = 0;
     // A line for the transcript (the client's own notes).
     virtual void note(const std::string& text) = 0;
 };
@@ -118,12 +120,22 @@ public:
     // "host:port", brackets around an IPv6 host.
     std::string address() const;
 
-    // Queues a request; `what` names it in notes ("the route of ..."). False
-    // when not connected or too many wait (a note says which).
-    bool request(std::string bytes, std::string what);
+    // Queues a request; `what` names it in notes ("the route of ..."), `tag`
+    // is the protocol's own (inFlight()). False when not connected or too
+    // many wait (a note says which).
+    bool request(std::string bytes, std::string what, int tag = 0);
     // The router answered the request in flight (accepted or refused); an
     // answer to nothing is ignored. False when nothing was in flight.
     bool answered(bool accepted);
+    // The router asked for the request in flight again (a negative
+    // acknowledge): it is written again at once, counted as a re-send.
+    void resend();
+    // The request in flight: its tag and name.
+    struct InFlight {
+        int tag;
+        std::string what;
+    };
+    std::optional<InFlight> inFlight() const;
     // Writes at once, outside the request queue.
     void write(std::string bytes);
     // Drops the connection with `why` and connects again after the back-off.

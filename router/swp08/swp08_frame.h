@@ -91,6 +91,8 @@ public:
 
     // True while a frame has started and not ended: a close now cuts it.
     bool midFrame() const { return state_ == State::InFrame || state_ == State::InFrameDle; }
+    // Bytes of the frame still unfinished, kept or not; 0 between frames.
+    size_t frameBytes() const { return midFrame() ? bodyCount_ : 0; }
     // Garbage skipped and not yet reported (it is reported with the next
     // pair or after kGarbageReportBytes).
     size_t pendingGarbage() const { return garbage_; }

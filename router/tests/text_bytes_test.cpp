@@ -24,6 +24,11 @@ TEST(TextBytes, EscapesEverythingButPrintableText) {
         {"overlong \xc0\xaf", "overlong \\xC0\\xAF"},
         {"surrogate \xed\xa0\x80", "surrogate \\xED\\xA0\\x80"},
         {"binary \xff\xfe", "binary \\xFF\\xFE"},
+        // Bidirectional controls, the ends of both ranges; the characters
+        // beside them (a mark, a blank, a word joiner, a format control) stay.
+        {"\xe2\x80\xaa" "a\xe2\x80\xae", "\\xE2\\x80\\xAAa\\xE2\\x80\\xAE"},
+        {"\xe2\x81\xa6" "b\xe2\x81\xa9", "\\xE2\\x81\\xA6b\\xE2\\x81\\xA9"},
+        {"\xe2\x80\x8f\xe2\x80\xaf\xe2\x81\xa0\xe2\x81\xaa", "\xe2\x80\x8f\xe2\x80\xaf\xe2\x81\xa0\xe2\x81\xaa"},
     };
     for (const EscapeCase& c : cases) EXPECT_EQ(escapeText(c.text), c.shown) << c.shown;
 }

@@ -55,15 +55,27 @@ static void appendEscaped(std::string& out, unsigned char c) {
     out += hex;
 }
 
+// A well-formed sequence of `length` bytes at text[at] that steers how text
+// shows: a C1 control (C2 80..C2 9F), which terminals obey, or a
+// bidirectional embedding, override or isolate (U+202A..U+202E, E2 80 AA..AE;
+// U+2066..U+2069, E2 81 A6..A9), which reorders the line around it.
+static bool steersText(std::string_view text, size_t at, size_t length) {
+    const unsigned char lead = static_cast<unsigned char>(text[at]);
+    if (length == 2) return lead == 0xC2 && static_cast<unsigned char>(text[at + 1]) < 0xA0;
+    if (length != 3 || lead != 0xE2) return false;
+    const unsigned char second = static_cast<unsigned char>(text[at + 1]);
+    const unsigned char third = static_cast<unsigned char>(text[at + 2]);
+    return (second == 0x80 && third >= 0xAA && third <= 0xAE) || (second == 0x81 && third >= 0xA6 && third <= 0xA9);
+}
+
 std::string escapeText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
         const size_t length = utf8SequenceLength(text, i);
-        // C1 controls (bytes C2 80..C2 9F) steer terminals too.
-        const bool c1 = length == 2 && static_cast<unsigned char>(text[i]) == 0xC2 &&
-                        static_cast<unsigned char>(text[i + 1]) < 0xA0;
-        if (length > 1 && !c1) {
+        // A steering sequence is escaped byte by byte: its lead byte here,
+        // the rest (continuation bytes alone) in the next rounds.
+        if (length > 1 && !steersText(text, i, length)) {
             out.append(text.substr(i, length));
             i += length;
             continue;

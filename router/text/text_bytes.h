@@ -23,12 +23,14 @@ size_t findControlByte(std::string_view text);
 // above U+10FFFF or cut short).
 size_t utf8SequenceLength(std::string_view text, size_t at);
 
-// `text` as one line of printable text: well-formed UTF-8 sequences other than
-// C1 controls (U+0080..U+009F) are kept; '\n', '\t', '\r' and '\\' become
+// `text` as one line of printable text: well-formed UTF-8 sequences are kept,
+// but for C1 controls (U+0080..U+009F) and bidirectional controls
+// (U+202A..U+202E, U+2066..U+2069); '\n', '\t', '\r' and '\\' become
 // "\n", "\t", "\r" and "\\"; every other byte below 0x20 or from 0x7F
-// (control, DEL, C1, malformed UTF-8) becomes "\xHH" in capitals. The result
-// never holds a control byte, so a log line can neither be split nor steer a
-// terminal.
+// (control, DEL, the bytes of C1 and bidirectional controls, malformed UTF-8)
+// becomes "\xHH" in capitals. The result holds no control byte and no
+// bidirectional control, so a log line can neither be split nor steer a
+// terminal, nor show its neighbours reordered.
 std::string escapeText(std::string_view text);
 
 #endif  // VESK_ROUTER_TEXT_BYTES_H

@@ -26,6 +26,7 @@ section h2 { font-size:1em; margin:0 0 .6em; color:var(--dim); text-transform:up
 .value { min-width:12em; padding:.45em .8em; border-radius:4px; background:#111; color:#7CFC00;
          font:600 1.3em/1.2 ui-monospace, monospace; white-space:pre; }
 .value.stale { color:#bdbdbd; background:#444; outline:2px dashed #ffb300; }
+.value.ended { color:#9e9e9e; background:#333; outline:2px solid #757575; }
 .sheet { padding:.15em .6em; border-radius:1em; border:1px solid var(--line); font-size:.9em; }
 .params { flex-basis:100%; color:var(--dim); font-size:.85em; }
 .banner { display:none; padding:.4em .6em; margin-bottom:.6em; border-radius:4px; background:#fff3cd;
@@ -35,13 +36,13 @@ table { border-collapse:collapse; width:100%; }
 th, td { text-align:left; padding:.25em .5em; border-bottom:1px solid var(--line); }
 tr.stale td { color:#9e9e9e; font-style:italic; }
 .state-connected { color:#2e7d32; } .state-lost, .state-refused { color:#b71c1c; }
-.state-connecting { color:#a66b00; }
+.state-connecting { color:#a66b00; } .state-ended { color:#757575; }
 #lines { font:12px/1.35 ui-monospace, monospace; white-space:pre-wrap; word-break:break-all;
          max-height:24em; overflow-y:auto; background:#fafafa; border:1px solid var(--line); padding:.4em; }
 .empty { color:var(--dim); font-style:italic; }
 </style></head>
 <body>
-<header><h1>vesk-host</h1><span id="script"></span><span id="link" class="down">connecting</span></header>
+<header><h1>vesk-host</h1><span id="script"></span><span id="link" class="down" data-state="lost">connecting</span></header>
 <main>
 <section id="panels-section"><h2>Panels</h2>
 <div id="stale-banner" class="banner">no connection, may be out of date</div>
@@ -56,12 +57,17 @@ tr.stale td { color:#9e9e9e; font-style:italic; }
 <script>
 'use strict';
 const byId = (id) => document.getElementById(id);
-function el(tag, cls, text) {
+// An element of class `cls` holding `parts` in order: a string as text
+// (never markup), a node (a label) as it is.
+function el(tag, cls, ...parts) {
   const e = document.createElement(tag);
   if (cls) e.className = cls;
-  if (text !== undefined && text !== null) e.textContent = String(text);
+  for (const part of parts) if (part !== undefined && part !== null) e.append(part instanceof Node ? part : String(part));
   return e;
 }
+// A text from the host (a label, a name, a value), isolated from what is
+// around it: bidirectional controls in it cannot reorder its neighbours.
+function label(text, cls) { return el('bdi', cls, text); }
 function param(control, key) {
   for (const [k, v] of control.params) if (k === key) return v;
   return null;
@@ -73,46 +79,61 @@ function inkOn(colour) {
   probe.remove();
   return (0.299 * rgb[0] + 0.587 * rgb[1] + 0.114 * rgb[2]) > 150 ? '#000' : '#fff';
 }
-function drawControl(control, stale) {
+// Why what is shown may not be the present: a router down (stale), or an
+// end: the script's ('script'), vesk-host's ('host': it said goodbye), or
+// vesk-host gone without a word ('lost').
+const NOTICE = {
+  stale: 'no connection, may be out of date',
+  script: 'the script has ended: this is its final state',
+  host: 'vesk-host has ended: this is the last state it showed',
+  lost: 'vesk-host is not reachable: this is the last state it showed',
+};
+function drawControl(control, mark, why) {
   const row = el('div', 'control'); row.dataset.control = control.name;
-  row.appendChild(el('span', 'name', control.name));
+  row.appendChild(label(control.name, 'name'));
   const text = param(control, 'text');
   if (control.kind === 'text' || text !== null) {
-    const value = el('span', 'value' + (stale ? ' stale' : ''), text === null ? '' : text);
-    if (stale) value.title = 'no connection, may be out of date';
+    const value = label(text === null ? '' : text, 'value' + (mark ? ' ' + mark : ''));
+    if (mark) value.title = NOTICE[why];
     row.appendChild(value);
   }
   const sheet = param(control, 'statesheet');
   if (sheet) {
-    const chip = el('span', 'sheet', sheet); chip.dataset.sheet = sheet;
+    const chip = label(sheet, 'sheet'); chip.dataset.sheet = sheet;
     if (control.colour && CSS.supports('color', control.colour)) {
       chip.style.backgroundColor = control.colour; chip.style.color = inkOn(control.colour);
     }
     row.appendChild(chip);
   }
-  const rest = control.params.filter(([k]) => k !== 'text' && k !== 'statesheet');
-  const kind = 'kind ' + control.kind + (rest.length ? ', ' : '');
-  row.appendChild(el('span', 'params', kind + rest.map(([k, v]) => k + ' = ' + v).join(', ')));
+  const params = el('span', 'params', 'kind ', label(control.kind));
+  for (const [k, v] of control.params) if (k !== 'text' && k !== 'statesheet') params.append(', ', label(k), ' = ', label(v));
+  row.appendChild(params);
   return row;
 }
-function drawPanels(view) {
+function drawPanels(view, ended) {
   const box = byId('panels'); box.replaceChildren();
   if (!view.panels.length) box.appendChild(el('p', 'empty', 'no panel open'));
+  const mark = ended ? 'ended' : view.stale ? 'stale' : '';
   for (const panel of view.panels) {
     const card = el('div', 'panel'); card.dataset.panel = panel.name;
-    card.appendChild(el('div', 'title', 'panel ' + panel.name + (panel.title !== panel.name ? ' (' + panel.title + ')' : '')));
-    for (const control of panel.controls) card.appendChild(drawControl(control, view.stale));
+    const title = el('div', 'title', 'panel ', label(panel.name));
+    if (panel.title !== panel.name) title.append(' (', label(panel.title), ')');
+    card.appendChild(title);
+    for (const control of panel.controls) card.appendChild(drawControl(control, mark, ended || 'stale'));
     box.appendChild(card);
   }
-  byId('stale-banner').classList.toggle('on', view.stale);
+  const banner = byId('stale-banner');
+  banner.textContent = NOTICE[ended || 'stale'];
+  banner.classList.toggle('on', Boolean(ended) || view.stale);
 }
-function drawRouter(view) {
+function drawRouter(view, ended) {
   const body = byId('routes'); body.replaceChildren();
   for (const r of view.routes) {
-    const tr = el('tr', r.stale ? 'stale' : '');
+    const tr = el('tr', r.stale || ended ? 'stale' : '');
     tr.dataset.device = r.device; tr.dataset.destination = r.destination;
-    for (const v of [r.device, r.destination, r.source, r.name]) tr.appendChild(el('td', '', v));
-    if (r.stale) tr.title = 'no connection, may be out of date';
+    for (const v of [r.device, r.destination, r.source]) tr.appendChild(el('td', '', v));
+    tr.appendChild(el('td', '', label(r.name)));
+    if (r.stale || ended) tr.title = NOTICE[ended || 'stale'];
     body.appendChild(tr);
   }
   byId('registrations').textContent = view.registrations.length ? 'registered: ' + view.registrations.map(
@@ -120,11 +141,24 @@ function drawRouter(view) {
   const routers = byId('routers'); routers.replaceChildren();
   if (!view.routers.length) routers.appendChild(el('p', 'empty', 'none'));
   for (const r of view.routers) {
-    const line = el('div', 'router state-' + r.state,
-                    'device ' + r.device + ': ' + r.address + ', ' + r.state + (r.why ? ' (' + r.why + ')' : ''));
-    line.dataset.device = r.device; line.dataset.state = r.state;
+    const state = ended ? 'ended' : r.state;
+    const line = el('div', 'router state-' + state, 'device ' + r.device + ': ', label(r.address), ', ' + state);
+    if (r.why && !ended) line.append(' (', label(r.why), ')');
+    line.dataset.device = r.device; line.dataset.state = state;
     routers.appendChild(line);
   }
+}
+// The view last received, and why it is no longer the present (see NOTICE;
+// null: it is, unless the view itself says its script ended).
+let shown = null;
+let ending = null;
+function draw() {
+  if (!shown) return;
+  const ended = ending || (shown.ended ? 'script' : null);
+  byId('script').replaceChildren(...(shown.script === null ? [] : [label(shown.script)]), ended ? ' (ended)' : '');
+  drawPanels(shown, ended); drawRouter(shown, ended);
+  document.body.dataset.stale = shown.stale;
+  document.body.dataset.ended = ended || '';
 }
 let lastLine = -1;
 function addLines(msg) {
@@ -138,26 +172,28 @@ function addLines(msg) {
   while (box.childElementCount > 200) box.firstElementChild.remove();
   if (atEnd) box.scrollTop = box.scrollHeight;
 }
-function setLink(up) {
+function setLink(state) {
   const link = byId('link');
-  link.textContent = up ? 'live' : 'vesk-host not reachable, connecting again';
-  link.classList.toggle('down', !up);
+  link.textContent = state === 'live' ? 'live' : state === 'host' ? 'vesk-host has ended, connecting again'
+                                                                  : 'vesk-host not reachable, connecting again';
+  link.classList.toggle('down', state !== 'live');
+  link.dataset.state = state;
 }
 let retry = 250;
 function connect() {
   const ws = new WebSocket('ws://' + location.host + '/events');
-  ws.onopen = () => { retry = 250; setLink(true); byId('lines').replaceChildren(); lastLine = -1; };
+  ws.onopen = () => { retry = 250; ending = null; setLink('live'); byId('lines').replaceChildren(); lastLine = -1; };
   ws.onmessage = (m) => {
     let msg;
     try { msg = JSON.parse(m.data); } catch (e) { return; }
-    if (msg.kind === 'view') {
-      byId('script').textContent = msg.script === null ? '' : msg.script;
-      drawPanels(msg); drawRouter(msg);
-      document.body.dataset.stale = msg.stale;
-    } else if (msg.kind === 'lines') addLines(msg);
+    if (msg.kind === 'view') { shown = msg; draw(); }
+    else if (msg.kind === 'lines') addLines(msg);
   };
-  ws.onclose = () => {
-    setLink(false);
+  ws.onclose = (e) => {
+    // 1001 (going away): vesk-host ended and said so; other codes: it went
+    // missing, or is not back yet.
+    ending = e.code === 1001 ? 'host' : ending || 'lost';
+    setLink(ending); draw();
     setTimeout(connect, retry);
     retry = Math.min(retry * 2, 3000);
   };

@@ -92,8 +92,11 @@ static Json registrationsJson(const HostState& state) {
     return registrations;
 }
 
-std::string viewJson(const std::optional<HostState>& state, const std::string& script) {
-    Json view{{"kind", "view"}, {"script", script.empty() ? Json(nullptr) : Json(script)}, {"stale", anyDown(state)}};
+std::string viewJson(const std::optional<HostState>& state, const std::string& script, bool ended) {
+    Json view{{"kind", "view"},
+              {"script", script.empty() ? Json(nullptr) : Json(script)},
+              {"stale", anyDown(state)},
+              {"ended", ended}};
     view["panels"] = state ? panelsJson(*state) : Json::array();
     view["routes"] = state ? routesJson(*state) : Json::array();
     view["registrations"] = state ? registrationsJson(*state) : Json::array();

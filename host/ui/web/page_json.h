@@ -2,7 +2,7 @@
 // frame each). Texts may hold any bytes: each byte that is not part of valid
 // UTF-8 becomes U+FFFD. The page shows every text as text, never as markup.
 //
-//   {"kind":"view", "script":NAME|null, "stale":BOOL,
+//   {"kind":"view", "script":NAME|null, "stale":BOOL, "ended":BOOL,
 //    "panels":[{"name","title","controls":[{"name","kind",
 //               "params":[[KEY,VALUE],...],"colour":CSS|""}]}],
 //    "routes":[{"device","destination","source","name","stale"}],
@@ -29,8 +29,9 @@
 std::string stateSheetColour(const std::string& sheet);
 
 // The "view" message: `state` null when no script runs; `script` the name of
-// the running script (empty: none).
-std::string viewJson(const std::optional<HostState>& state, const std::string& script);
+// the running script (empty: none); `ended` when this is what a script that
+// has ended left (its final state: its routers and component are gone).
+std::string viewJson(const std::optional<HostState>& state, const std::string& script, bool ended = false);
 
 // The "lines" message: `lines` numbered from `first`.
 std::string linesJson(uint64_t first, const std::deque<std::string>& lines, size_t from = 0);

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "os/interrupt.h"
+
 std::optional<HostPort> parseWebAddress(const std::string& text, std::string& why) {
     why = "expected --web [ADDR:]PORT (ADDR an IP address or localhost), got \"" + text + "\"";
     bool digitsOnly = !text.empty();
@@ -36,7 +38,12 @@ WebHost::WebHost(asio::io_context& io, WebView& view, WebView::StateSource state
     view_.attach(io, server_, std::move(state));
 }
 
-WebHost::~WebHost() { view_.detach(); }
+// The pages get what the loop did not push, then (as the server goes) a
+// closing handshake.
+WebHost::~WebHost() {
+    view_.finish();
+    view_.detach();
+}
 
 bool WebHost::start(const HostPort& address, std::ostream& out, std::string& why) {
     if (!server_.listen(address.host, address.port, why)) return false;
@@ -44,6 +51,13 @@ bool WebHost::start(const HostPort& address, std::ostream& out, std::string& why
     if (!isLoopback(address.host))
         out << "warning: the web view listens on " << formatHostPort(bound)
             << ", which other machines may reach: anyone there can read this session\n";
-    out << "web view at http://" << formatHostPort(bound) << "/" << std::endl;
+    url_ = "http://" + formatHostPort(bound) + "/";
+    out << "web view at " << url_ << std::endl;
     return true;
+}
+
+int WebHost::serveUntilInterrupted(EventLoop& loop, std::ostream& out) {
+    out << "web view: the final state stays at " << url_ << " until Ctrl-C" << std::endl;
+    while (!interruption()) loop.serve(60000);
+    return interruption();
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "host_port.h"
+#include "loop/event_loop.h"
 #include "ui/web/web_server.h"
 #include "ui/web/web_view.h"
 
@@ -28,7 +29,8 @@ public:
     // and `note` as WebView::StateSource and WebServer::NoteFn.
     WebHost(asio::io_context& io, WebView& view, WebView::StateSource state, WebServer::NoteFn note,
             WebLimits limits = {});
-    // Stops pushing to the view's pages and closes the server.
+    // Sends the pages what the loop has not pushed, stops pushing, and closes
+    // the server (each page told that vesk-host went away).
     ~WebHost();
     WebHost(const WebHost&) = delete;
     WebHost& operator=(const WebHost&) = delete;
@@ -37,12 +39,17 @@ public:
     // `out` (and first a warning when ADDR is not a loopback address). False
     // with `why` set when it cannot listen.
     bool start(const HostPort& address, std::ostream& out, std::string& why);
+    // Serves the pages on `loop` until a signal comes (Ctrl-C), having said
+    // so on `out`: for a script that has ended while someone watches (its
+    // final view stays). Returns the signal.
+    int serveUntilInterrupted(EventLoop& loop, std::ostream& out);
     uint16_t port() const { return server_.port(); }
     WebServer& server() { return server_; }
 
 private:
     WebView& view_;
     WebServer server_;
+    std::string url_;  // the page's address, once listening
 };
 
 #endif  // VESK_HOST_UI_WEB_WEB_HOST_H

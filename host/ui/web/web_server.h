@@ -3,16 +3,23 @@
 // only. It parses nothing itself; what it serves comes from a Content.
 //
 // Read-only: GET / (the page), GET /state.json, and WebSocket upgrades on
-// /events, which receive what broadcast() sends; every other request is
-// refused (404, 405). Whatever a page sends is read and dropped.
+// /events, which receive what broadcast() sends; a query ("/?x=1") is
+// ignored, HEAD is answered as GET without the body, every other request is
+// refused (404, 405 whatever its body). Whatever a page sends is read and
+// dropped; its pings are answered.
 //
-// Safety: a request whose Host is neither an IP literal nor "localhost" is
-// refused (403; a web site that rebinds its name to this address reads
-// nothing), and so is an upgrade whose Origin is not this server (403).
-// Memory is bounded: at most WebLimits::maxClients pages at once (more are
-// refused with 503), at most WebLimits::maxQueuedBytes unsent to one page (a
-// page past that is dropped), request headers of at most 16000 bytes (more:
-// 431 or 400), no request body, and a request must arrive within 5 s.
+// Safety: a request without a Host or with two is refused (400), and so is
+// one whose Host is neither an IP literal nor "localhost" (403; a web site
+// that rebinds its name to this address reads nothing), and an upgrade whose
+// Origin is not this server (403). Memory is bounded: at most
+// WebLimits::maxClients pages at once (more are refused with 503), at most
+// WebLimits::maxQueuedBytes unsent to one page, its pongs included (a page
+// past that is dropped), request headers of at most 16000 bytes (more: 431
+// or 400), no request body, and a request must arrive within 5 s.
+//
+// Notes: a dropped page and each refused request (but for 404 and 405) are
+// noted, at most 10 a minute; a connection that sends nothing at all (a
+// browser opens one ahead) is no request and is not.
 #ifndef VESK_HOST_UI_WEB_WEB_SERVER_H
 #define VESK_HOST_UI_WEB_WEB_SERVER_H
 
@@ -53,8 +60,10 @@ public:
     // owned; it must outlive the server). `note` is told of dropped pages and
     // refused requests; it may be empty.
     WebServer(asio::io_context& io, WebContent& content, NoteFn note, WebLimits limits = {});
-    // Closes every page and the listener, and serves the io_context (poll
-    // only, a bounded number of rounds) until their handlers have ended.
+    // Closes the listener, sends every page what was queued for it and a
+    // closing handshake (1001, going away) within a second, closes what is
+    // left, and serves the io_context (poll only, a bounded number of rounds)
+    // until their handlers have ended. Notes no more.
     ~WebServer();
     WebServer(const WebServer&) = delete;
     WebServer& operator=(const WebServer&) = delete;

@@ -15,6 +15,10 @@ void WebView::attach(asio::io_context& io, WebServer& server, StateSource state)
     source_ = std::move(state);
 }
 
+void WebView::finish() {
+    if (server_) push();
+}
+
 void WebView::detach() {
     io_ = nullptr;
     server_ = nullptr;
@@ -38,8 +42,13 @@ void WebView::addLines(const std::string& text) {
 }
 
 void WebView::emit(const HostEvent& event) {
-    if (std::holds_alternative<event::File>(event)) script_ = std::get<event::File>(event).name;
+    if (std::holds_alternative<event::File>(event)) {
+        script_ = std::get<event::File>(event).name;
+        finalView_.clear();
+    }
     if (std::holds_alternative<event::Result>(event)) script_.clear();
+    if (std::holds_alternative<event::Delete>(event))
+        if (std::optional<HostState> now = state()) finalView_ = viewJson(now, script_, true);
     if (shownAsText(event)) addLines(renderText(event));
     // Nobody watching: nothing to push (a page that connects gets it all).
     if (!server_ || pushPending_ || server_->clients() == 0) return;
@@ -60,7 +69,7 @@ void WebView::push() {
         lastView_.clear();
         return;
     }
-    std::string view = viewJson(state(), script_);
+    std::string view = this->view();
     if (view != lastView_) {
         server_->broadcast(view);
         lastView_ = std::move(view);
@@ -70,6 +79,12 @@ void WebView::push() {
         server_->broadcast(linesJson(firstLine_ + from, lines_, from));
         sentUpTo_ = end;
     }
+}
+
+std::string WebView::view() {
+    std::optional<HostState> now = state();
+    if (!now && !finalView_.empty()) return finalView_;
+    return viewJson(now, script_);
 }
 
 std::string WebView::page() { return webPage(); }
@@ -82,5 +97,5 @@ std::optional<std::string> WebView::stateJson() {
 }
 
 std::vector<std::string> WebView::greeting() {
-    return {viewJson(state(), script_), linesJson(firstLine_, lines_)};
+    return {view(), linesJson(firstLine_, lines_)};
 }

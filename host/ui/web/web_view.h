@@ -7,7 +7,13 @@
 // component runs; it only records and posts a push to the io_context. The
 // push runs later as a handler of the host's loop, never inside a call to
 // the component: only then is the host's state read (through StateSource)
-// and sent. Nothing here calls the component.
+// and sent. The one exception is the host deleting the component (never
+// inside a call to it): the state is read then, for it goes with the
+// component, and kept as the script's final view. Nothing here calls the
+// component.
+//
+// Once a script has ended (no state), the pages are shown its final view,
+// marked ended, until the next script starts.
 #ifndef VESK_HOST_UI_WEB_WEB_VIEW_H
 #define VESK_HOST_UI_WEB_WEB_VIEW_H
 
@@ -28,7 +34,8 @@
 class WebView : public Sink, public WebContent {
 public:
     // The host's side now, as the "state" statement shows it; null when no
-    // script runs. Called only from the loop's handlers.
+    // script runs. Called from the loop's handlers, and from emit() as the
+    // host deletes the component.
     using StateSource = std::function<std::optional<HostState>()>;
     // Transcript lines kept (and sent to a page that connects).
     static constexpr size_t kKeptLines = 200;
@@ -43,6 +50,10 @@ public:
     // From now on changes are pushed to the pages of `server` by handlers
     // posted to `io`. Neither is owned; call detach() before either goes.
     void attach(asio::io_context& io, WebServer& server, StateSource state);
+    // Pushes what the pages have not been sent yet (the last transcript
+    // lines, the final view), at once: for the end, when the loop will not
+    // run the push posted for them. Nothing without attach().
+    void finish();
     // No more pushes (the events are still kept).
     void detach();
 
@@ -59,6 +70,9 @@ public:
 private:
     void addLines(const std::string& text);
     void push();
+    // The view to show: the state now, or the final view of the script
+    // that ended.
+    std::string view();
     std::optional<HostState> state();
 
     asio::io_context* io_ = nullptr;
@@ -74,6 +88,7 @@ private:
     uint64_t sentUpTo_ = 0;   // lines numbered below this were pushed
     std::string script_;      // the running script; empty: none
     std::string lastView_;    // the view last pushed
+    std::string finalView_;   // the running script's as its component went; empty: none
 };
 
 #endif  // VESK_HOST_UI_WEB_WEB_VIEW_H

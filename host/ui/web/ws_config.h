@@ -31,14 +31,16 @@
 #include <websocketpp/random/none.hpp>
 #include <websocketpp/transport/asio/endpoint.hpp>
 
+#include "ui/web/http_parts.h"
+
 // `Random` masks what a client sends (random::none for the server, which
 // never masks; a real generator for the tests' client).
 template <typename Random>
 struct WebSocketConfig {
     typedef WebSocketConfig type;
     typedef websocketpp::concurrency::none concurrency_type;
-    typedef websocketpp::http::parser::request request_type;
-    typedef websocketpp::http::parser::response response_type;
+    typedef WebRequest request_type;
+    typedef WebResponse response_type;
     typedef websocketpp::message_buffer::message<websocketpp::message_buffer::alloc::con_msg_manager> message_type;
     typedef websocketpp::message_buffer::alloc::con_msg_manager<message_type> con_msg_manager_type;
     typedef websocketpp::message_buffer::alloc::endpoint_msg_manager<con_msg_manager_type> endpoint_msg_manager_type;
@@ -80,7 +82,9 @@ struct WebSocketConfig {
     // A page sends nothing; whatever a client sends is read and dropped, and
     // a frame this large closes its connection.
     static const bool drop_on_protocol_error = true;
-    static const bool silent_close = true;
+    // A closing handshake carries its code: 1001 (going away) tells a page
+    // that vesk-host ended, not that it went missing.
+    static const bool silent_close = false;
     static const size_t max_message_size = 4096;
     static const size_t max_http_body_size = 0;
     static const bool enable_extensions = false;
