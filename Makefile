@@ -75,8 +75,9 @@ fuzz:
 # Per-event cost and heap allocations through callback, and vesk-host following
 # a live router on loopback (Videohub, then SW-P-08), a site of 1000 panels of one
 # SW-P-08 router, a router that floods, the web view, and the wall of 1000 panels
-# in headless Chromium: each prints its figures, then it fails when a goal is missed. Repetitions run interleaved in random order, so that a busy spell
-# on the machine falls on the component and its plain C baseline alike.
+# in headless Chromium: each prints its figures, then it fails when a goal is
+# missed. Repetitions run interleaved in random order, so that a busy spell on
+# the machine falls on the component and its plain C baseline alike.
 bench: native
 	status=0; \
 	$(BUILD)/native/bench/event_bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \

@@ -91,8 +91,8 @@ static int readCharacter(FILE* stream) {
     return value;
 }
 
-// What Tab offers (libedit calls back with no context of ours): the
-// words of the completion under way, and where component names come from.
+// What Tab offers (libedit calls back with no context of ours): the words
+// of the completion under way, and where component names come from.
 static std::vector<std::string> offered;
 static ComponentNames componentNames;
 
@@ -201,7 +201,6 @@ static const bool kLineEditing = false;
 static std::string startEditing() { return ""; }
 static void saveHistory(const std::string&) {}
 static bool readEdited(const std::string&, const IdleTask&, HoldingSink*, std::string&) { return false; }
-// Plain lines: nothing to complete.
 static void setComponentNames(ComponentNames) {}
 
 #endif
@@ -222,4 +221,6 @@ bool Prompt::read(std::string& line) {
     return readPlain(*lines_, text_, idle_, terminal_, line);
 }
 
-void Prompt::completeNames(ComponentNames names) { setComponentNames(std::move(names)); }
+void Prompt::completeNames(ComponentNames names) {
+    if (edit_) setComponentNames(std::move(names));
+}

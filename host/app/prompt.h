@@ -1,9 +1,8 @@
 // The interactive prompt's line reader. On Linux it is libedit: line editing,
 // history kept in ~/.vesk-host_history, completion with Tab (statement names
-// as the first word, component names after "use"), Ctrl-L clears the
-// screen, Ctrl-C drops a half-typed line (on an empty line it ends the
-// session, as the signal would). On Windows, and where the transcript goes
-// to a file or a pipe, it reads plain lines.
+// as the first word, component names after "use"), Ctrl-L clears the screen, Ctrl-C drops a half-typed line (on an empty
+// line it ends the session, as the signal would). On Windows, and where the
+// transcript goes to a file or a pipe, it reads plain lines.
 //
 // While it waits for a line, and while a line is being typed, the prompt
 // hands its time to an idle task in short slices, on both builds, so live
@@ -50,7 +49,8 @@ public:
     // over kMaxLineBytes comes cut just past it). False at the end of the
     // input, and when a signal interrupted the wait.
     bool read(std::string& line);
-    // Where Tab finds component names (none until set).
+    // Where Tab finds component names (none until set; plain lines complete
+    // nothing).
     void completeNames(ComponentNames names);
 
 private:
