@@ -73,7 +73,8 @@ fuzz:
 	bash tools/fuzz.sh 60 $(BUILD)/fuzz
 
 # Per-event cost and heap allocations through callback, and vesk-host following
-# a live router on loopback (Videohub, then SW-P-08): each prints its figures,
+# a live router on loopback (Videohub, then SW-P-08), a site of 1000 panels of one
+# SW-P-08 router: each prints its figures,
 # then it fails when a goal is missed. Repetitions run interleaved in random order, so that a busy spell
 # on the machine falls on the component and its plain C baseline alike.
 bench: native
@@ -82,6 +83,7 @@ bench: native
 	    --benchmark_report_aggregates_only=true || status=1; \
 	$(BUILD)/native/bench/live_bench $(BUILD)/native/Parvex.so $(BUILD)/native/host/vesk-host || status=1; \
 	$(BUILD)/native/bench/swp08_bench $(BUILD)/native/Parvex.so $(BUILD)/native/host/vesk-host || status=1; \
+	$(BUILD)/native/bench/site_bench $(BUILD)/native/Parvex.so $(BUILD)/native/host/vesk-host || status=1; \
 	$(BUILD)/native/bench/flood_bench $(BUILD)/native/Parvex.so $(BUILD)/native/host/vesk-host || status=1; \
 	$(BUILD)/native/bench/router_memory_bench $(BUILD)/native/router/server/vesk-router || status=1; \
 	node bench/web_bench.js $(BUILD)/native/host/vesk-host $(BUILD)/native/Parvex.so \

@@ -40,6 +40,18 @@ void RouterThread::route(int output, int input, std::atomic<int64_t>& written) {
     });
 }
 
+void RouterThread::salvo(std::vector<std::pair<int, int>> takes, std::vector<int64_t>& written,
+                         std::atomic<bool>& done) {
+    written.assign(takes.size(), 0);
+    asio::post(io_, [this, takes = std::move(takes), &written, &done] {
+        for (size_t i = 0; i < takes.size(); ++i) {
+            written[i] = BenchClock::now().time_since_epoch().count();
+            router_.route(takes[i].first, takes[i].second, Origin::console());
+        }
+        done.store(true, std::memory_order_release);
+    });
+}
+
 Session::Session(const std::string& module)
     : transcript(out, false), runner(transcript, modules, RunOptions{module}) {
     runner.begin("bench", ".");

@@ -46,6 +46,11 @@ public:
     // `written` gets the steady clock's count just before the change is told
     // to the clients. `written` must outlive the call's running.
     void route(int output, int input, std::atomic<int64_t>& written);
+    // A salvo: each (output, input) routed in turn in one go on the router's
+    // thread, as a controller's burst of takes; `written[i]` gets the clock's
+    // count just before take i is told, and `done` turns true after the last
+    // (read `written` only then). Both must outlive the salvo.
+    void salvo(std::vector<std::pair<int, int>> takes, std::vector<int64_t>& written, std::atomic<bool>& done);
 
 private:
     std::ostringstream log_;

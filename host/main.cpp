@@ -36,6 +36,7 @@ static bool interactive(ScenarioRunner& runner, bool prompt, HoldingSink& termin
     {
         EventLoop& loop = runner.loop();
         Prompt reader("vesk> ", prompt, [&runner](int ms) { runner.idle(ms); }, [&loop] { loop.wake(); }, &terminal);
+        reader.completeNames([&runner] { return runner.componentNames(); });
         std::string line;
         int number = 0;
         while (!quit && reader.read(line)) quit = !runner.runLine(line, ++number) || interruption();

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs every end-to-end scenario against the shipped Parvex.dll: the Windows
 # build of vesk-host, under Wine, in ONE Wine process (each start costs tens of
-# seconds), compared with the same expected transcripts as the Linux run. The
-# demo runs in the same process and must pass its own expectations.
+# seconds), compared with the same expected transcripts as the Linux run (a
+# site of sixteen components among them). The demos run in the same process
+# and must pass their own expectations.
 #
 #   tools/run-wine-scenarios.sh BUILD_DIR
 #
@@ -44,7 +45,8 @@ live_scripts=()
 for script in "${LIVE_SCRIPTS[@]}"; do live_scripts+=("${script#"$root"/}"); done
 router=$build/native/router/server/vesk-router
 set +e
-bash tests/scenarios/check.sh "$exe" "$dll" tests/scenarios/*.vsc demo/demo.vsc "${live_scripts[@]}"
+bash tests/scenarios/check.sh "$exe" "$dll" tests/scenarios/*.vsc demo/demo.vsc demo/site_of_panels.vsc \
+  "${live_scripts[@]}"
 status=$?
 python3 tests/live/run_swp08.py "$exe" "$dll" || status=1
 echo "== an error once when standard output and error are one pipe"

@@ -17,6 +17,8 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <iterator>
+#include <sstream>
 
 #include <editline/readline.h>
 #endif
@@ -89,24 +91,38 @@ static int readCharacter(FILE* stream) {
     return value;
 }
 
-// Offers the statement names that start with `text`.
-static char* nextStatementName(const char* text, int state) {
+// What Tab offers (libedit calls back with no context of ours): the words
+// of the completion under way, and where component names come from.
+static std::vector<std::string> offered;
+static ComponentNames componentNames;
+
+// Offers the words of `offered` that start with `text`.
+static char* nextOffered(const char* text, int state) {
     static size_t index;
     if (state == 0) index = 0;
-    const std::vector<std::string>& names = statementNames();
-    while (index < names.size()) {
-        const std::string& name = names[index++];
-        if (name.compare(0, std::strlen(text), text) == 0) return strdup(name.c_str());
+    while (index < offered.size()) {
+        const std::string& word = offered[index++];
+        if (word.compare(0, std::strlen(text), text) == 0) return strdup(word.c_str());
     }
     return nullptr;
 }
 
-// Completes the first word of a line only, and never with file names.
+// Completes the first word of a line with a statement name, the word after
+// "use" with a component name, and never with file names.
 static char** completeStatement(const char* text, int start, int) {
     rl_attempted_completion_over = 1;
-    if (start != 0) return nullptr;
-    return rl_completion_matches(text, nextStatementName);
+    std::istringstream before(std::string(rl_line_buffer, static_cast<size_t>(start)));
+    std::vector<std::string> words{std::istream_iterator<std::string>(before), std::istream_iterator<std::string>()};
+    if (words.empty())
+        offered = statementNames();
+    else if (words.size() == 1 && words[0] == "use" && componentNames)
+        offered = componentNames();
+    else
+        return nullptr;
+    return rl_completion_matches(text, nextOffered);
 }
+
+static void setComponentNames(ComponentNames names) { componentNames = std::move(names); }
 
 // The line libedit's callback interface handed over (it calls back with no
 // context of ours): set once a line ended, null text at the end of input.
@@ -185,6 +201,7 @@ static const bool kLineEditing = false;
 static std::string startEditing() { return ""; }
 static void saveHistory(const std::string&) {}
 static bool readEdited(const std::string&, const IdleTask&, HoldingSink*, std::string&) { return false; }
+static void setComponentNames(ComponentNames) {}
 
 #endif
 
@@ -202,4 +219,8 @@ Prompt::~Prompt() { saveHistory(historyFile_); }
 bool Prompt::read(std::string& line) {
     if (edit_) return readEdited(text_, idle_, terminal_, line);
     return readPlain(*lines_, text_, idle_, terminal_, line);
+}
+
+void Prompt::completeNames(ComponentNames names) {
+    if (edit_) setComponentNames(std::move(names));
 }

@@ -1,6 +1,6 @@
 // The interactive prompt's line reader. On Linux it is libedit: line editing,
-// history kept in ~/.vesk-host_history, completion of statement names with
-// Tab, Ctrl-L clears the screen, Ctrl-C drops a half-typed line (on an empty
+// history kept in ~/.vesk-host_history, completion with Tab (statement names
+// as the first word, component names after "use"), Ctrl-L clears the screen, Ctrl-C drops a half-typed line (on an empty
 // line it ends the session, as the signal would). On Windows, and where the
 // transcript goes to a file or a pipe, it reads plain lines.
 //
@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "output/sink.h"
 
@@ -28,6 +29,8 @@ class InputLines;
 using IdleTask = std::function<void(int ms)>;
 // Makes a running IdleTask return soon; callable from any thread.
 using WakeIdle = std::function<void()>;
+// The component names Tab offers after "use", asked at each Tab.
+using ComponentNames = std::function<std::vector<std::string>()>;
 
 class Prompt {
 public:
@@ -46,6 +49,9 @@ public:
     // over kMaxLineBytes comes cut just past it). False at the end of the
     // input, and when a signal interrupted the wait.
     bool read(std::string& line);
+    // Where Tab finds component names (none until set; plain lines complete
+    // nothing).
+    void completeNames(ComponentNames names);
 
 private:
     std::string text_;

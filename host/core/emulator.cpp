@@ -8,10 +8,11 @@
 
 // A chain of reports that keeps feeding itself is cut here.
 static const int kMaxQueuedDeliveries = 1000;
-// One "wait" fires at most this many timer events.
-static const int kMaxTimerEvents = 100000;
 
-Emulator::Emulator(Transcript& transcript) : out_(transcript) {}
+Emulator::Emulator(const SiteLinks& site, std::string name)
+    : out_(site.transcript, std::move(name)), backends_(site.backends), index_(site.index), schedule_(site.timers) {
+    panels_.missing = &site.missingPanels;
+}
 
 Emulator::~Emulator() {
     if (component_) destroy();
@@ -39,6 +40,9 @@ bool Emulator::create(const std::string& path) {
     out_.create(path);
     explainer_->reset();
     closed_ = false;
+    // Before the export runs: it may register already. Nothing of this slot
+    // is in the index now (its last component's registrations ended).
+    order_ = index_.enrol();
     ++depth_;
     ComponentHandle* handle = module_->create(this, path.c_str());
     --depth_;
@@ -84,6 +88,7 @@ void Emulator::endComponentState() {
         out_.note("registration of device " + std::to_string(device) + " (" + rangesText(registrations_.of(device)) +
                   ") ended with the component");
     registrations_.clear();
+    reschedule();
 }
 
 void Emulator::checkReplies() {
@@ -196,49 +201,21 @@ void Emulator::sendWord(int type, intptr_t word) {
     settle();
 }
 
-void Emulator::advance(int64_t units) {
-    const int64_t target = clock_.now() + units;
-    int fired = 0;
-    while (std::optional<int> id = clock_.nextDue(target)) {
-        if (!component_) break;
-        if (++fired > kMaxTimerEvents) {
-            out_.note("stopped after " + std::to_string(kMaxTimerEvents) + " timer events");
-            break;
-        }
-        clock_.fire(*id);
-        if (!realTime_) out_.note("clock " + std::to_string(clock_.now()));
-        sendTimer(*id);
-    }
-    clock_.advanceTo(target);
-}
+void Emulator::reschedule() { schedule_.set(*this, order_, component_ ? clock_.nextDueTime() : std::nullopt); }
 
-void Emulator::follow(const Report& report) {
-    if (registrations_.covers(report.device, report.index)) deliver(report);
-}
-
-void Emulator::takeBackendEvents(const std::function<void(int, int)>& announced) {
-    for (BackendEvent& event : backendEvents_.take()) {
-        switch (event.kind) {
-            case BackendEvent::Kind::Note: out_.note(event.note); break;
-            case BackendEvent::Kind::Report: follow(event.report); break;
-            case BackendEvent::Kind::Link: out_.link(event.device, event.link); break;
-            case BackendEvent::Kind::Size:
-                out_.link(event.device, event.link, event.size);
-                if (announced) announced(event.device, event.size);
-                break;
-        }
-    }
+bool Emulator::fireNextTimer(int64_t limit) {
+    std::optional<int> id = component_ ? clock_.nextDue(limit) : std::nullopt;
+    if (!id) return false;
+    clock_.fire(*id);
+    reschedule();
+    if (!realTime_) out_.note("clock " + std::to_string(clock_.now()));
+    sendTimer(*id);
+    return true;
 }
 
 const Panel* Emulator::panel(const std::string& name) const {
     auto it = panels_.open.find(name);
     return it == panels_.open.end() ? nullptr : &it->second;
-}
-
-std::vector<std::string> Emulator::takeMissingPanels() {
-    std::vector<std::string> out;
-    out.swap(panels_.missing);
-    return out;
 }
 
 std::vector<std::string> Emulator::takeCommands() {
@@ -319,6 +296,7 @@ char* Emulator::command(const std::string& text) {
         return nullptr;
     }
     CommandOutcome outcome = runHostCommand(*kind, text);
+    if (text.compare(0, 2, "ET") == 0) reschedule();
     tell(text, outcome);
     return outcome.reply;
 }

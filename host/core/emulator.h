@@ -1,6 +1,9 @@
-// The host's side of one component: answers its commands, keeps the panels,
-// the router and the timers, delivers events, and reports every break of the
-// host contract as a violation.
+// The host's side of one component: answers its commands, keeps its panels,
+// timers, registrations and replies, delivers events, and reports every break
+// of the host contract as a violation. The router devices are the site's,
+// lent to every component alike (core/components.h holds them); so is the
+// report index, through which the site hands this component the reports of
+// the destinations it registered.
 //
 // One call at a time: whatever a command triggers that would call the
 // component (the answer to "RP") is queued and delivered after the current
@@ -23,6 +26,7 @@
 
 #include "core/host_commands.h"
 #include "core/registrations.h"
+#include "core/report_index.h"
 #include "core/reply_book.h"
 #include "explain/explainers.h"
 #include "module/module.h"
@@ -30,14 +34,31 @@
 #include "base/report.h"
 #include "routers/backends.h"
 #include "base/text.h"
+#include "core/timer_schedule.h"
 #include "core/timers.h"
 #include "output/transcript.h"
 
-class Emulator : public HostEndpoint {
+class Emulator : public HostEndpoint, public ReportFollower {
 public:
-    explicit Emulator(Transcript& transcript);
+    // What a component slot shares with the others of its site; all must
+    // outlive it.
+    struct SiteLinks {
+        Transcript& transcript;  // told what the slot's traffic is
+        Backends& backends;      // the router devices
+        ReportIndex& index;      // where its registrations go
+        TimerSchedule& timers;   // where its next timer goes
+        std::vector<std::string>& missingPanels;  // panel files it named that do not exist
+    };
+    // A component slot named `name` (empty: the unnamed single component).
+    Emulator(const SiteLinks& site, std::string name = "");
     // A live component is deleted first (as `destroy` does).
     ~Emulator() override;
+    Emulator(const Emulator&) = delete;
+    Emulator& operator=(const Emulator&) = delete;
+
+    const std::string& name() const { return out_.component(); }
+    // What this component's traffic is told through (its lines name it).
+    Transcript& transcript() { return out_; }
 
     // The module to create components from (not owned), and the folder that
     // relative panel file paths start from.
@@ -51,7 +72,8 @@ public:
     // The control "expect text" reads on panel "1"; empty for none.
     std::string textControl() const { return explainer_->textControl(); }
 
-    // Calls the export with `path`. False when it returned null.
+    // Calls the export with `path`. False when it returned null. A component
+    // made takes the next creation order from the index.
     bool create(const std::string& path);
     bool live() const { return component_ != nullptr; }
     // The host deletes the component; it must end with "AS".
@@ -69,24 +91,26 @@ public:
     void sendTimer(int id);
     // Any type with `word` as the data word (for types that pass data unread).
     void sendWord(int type, intptr_t word);
-    // Moves the clock forward by `units`, firing every timer that falls due,
-    // in time order.
-    void advance(int64_t units);
 
-    // The router devices ("RP" is answered by the device's backend) and the
-    // registrations for their reports.
-    Backends& backends() { return backends_; }
-    BackendEvents& backendEvents() { return backendEvents_; }
-    const Registrations& registrations() const { return registrations_; }
-    // Takes what the backends queued: notes go to the transcript, reports of
-    // registered destinations to the component, announced sizes to
-    // `announced` (device, destinations; may be empty). Call only between
-    // calls to the component.
-    void takeBackendEvents(const std::function<void(int, int)>& announced = {});
-    // A report from a router: delivered when its destination is registered.
-    void follow(const Report& report);
+    // Timers (the site's clock moves every component's alike, see
+    // Components::advance; the site's schedule always holds when this
+    // component's next timer falls due). Fires the timer due first, at or
+    // before `limit`, moving this clock to its time; false when none is due
+    // by then.
+    bool fireNextTimer(int64_t limit);
+    // Moves this clock forward to `time` (never back), firing nothing.
+    void clockTo(int64_t time) { clock_.advanceTo(time); }
     // On the wall clock the firing time is left out of the transcript.
     void setRealTime(bool realTime) { realTime_ = realTime; }
+
+    // The router devices ("RP" is answered by the device's backend), lent,
+    // and this component's registrations for their reports.
+    Backends& backends() { return backends_; }
+    const Registrations& registrations() const { return registrations_; }
+    // A report of a registered destination (the index found it): delivered
+    // now, or after the current call when the component is in one.
+    void follow(const Report& report) override { deliver(report); }
+    uint64_t followOrder() const override { return order_; }
 
     const Panel* panel(const std::string& name) const;
     const std::map<std::string, Panel>& panels() const { return panels_.open; }
@@ -104,9 +128,9 @@ public:
     int violations() const { return violations_; }
     // Panel file errors found on "PS".
     int panelErrors() const { return panelErrors_; }
-    // Panel files that "PS" named and that do not exist, since the last call;
-    // none are kept while `allowed` (a script that means them to be missing).
-    std::vector<std::string> takeMissingPanels();
+    // Panel files that "PS" named and that do not exist go to the site's
+    // list (SiteLinks::missingPanels); none while `allowed` (a script that
+    // means them to be missing).
     void allowMissingPanels(bool allowed) { panels_.missingAllowed = allowed; }
 
     char* onCall(void* data, int type) override;
@@ -137,8 +161,14 @@ private:
     std::vector<HostCommand> parsedSince(uint64_t from) const;
     void keepCommand(const std::string& text);
     void explain(const std::vector<Silence>& reasons);
+    // Tells the site's schedule when this component's next timer is due.
+    void reschedule();
 
-    Transcript& out_;
+    Transcript out_;
+    Backends& backends_;
+    ReportIndex& index_;
+    TimerSchedule& schedule_;
+    uint64_t order_ = 0;  // creation order, from the index
     Module* module_ = nullptr;
     std::string modulePath_;
     ComponentHandle* component_ = nullptr;
@@ -148,9 +178,7 @@ private:
     int violations_ = 0;
     int panelErrors_ = 0;
 
-    BackendEvents backendEvents_;
-    Backends backends_{backendEvents_};
-    Registrations registrations_;
+    Registrations registrations_{index_, *this};
     bool realTime_ = false;
     TimerClock clock_;
     PanelBook panels_;

@@ -40,7 +40,7 @@ static bool showPanel(CommandContext& c, const std::vector<CommandArg>& args, Co
     std::ifstream in(c.panels.resolve(file), std::ios::binary);
     if (!in) {
         o.notes.push_back("no panel file " + quoteText(file) + ": panel " + quoteText(args[0].text) + " not shown");
-        if (!c.panels.missingAllowed) c.panels.missing.push_back(file);
+        if (!c.panels.missingAllowed && c.panels.missing) c.panels.missing->push_back(file);
         return true;
     }
     std::ostringstream content;

@@ -37,7 +37,7 @@
 struct PanelBook {
     std::map<std::string, Panel> open;
     std::string folder;                // relative panel file paths start here
-    std::vector<std::string> missing;  // files PS named that do not exist
+    std::vector<std::string>* missing = nullptr;  // files PS named that do not exist (the site's list)
     bool missingAllowed = false;       // a script that means them to be missing
 
     std::string resolve(const std::string& file) const;

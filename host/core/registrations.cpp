@@ -4,6 +4,22 @@ void Registrations::add(int device, int first, int last, bool keepEarlier) {
     std::vector<Registration>& list = ranges_[device];
     if (!keepEarlier) list.clear();
     list.push_back(Registration{first, last});
+    tell(device);
+}
+
+void Registrations::remove(int device) {
+    ranges_.erase(device);
+    tell(device);
+}
+
+void Registrations::clear() {
+    const std::vector<int> had = devices();
+    ranges_.clear();
+    for (int device : had) tell(device);
+}
+
+void Registrations::tell(int device) {
+    if (index_) index_->set(device, *follower_, of(device));
 }
 
 bool Registrations::covers(int device, int destination) const {

@@ -5,6 +5,11 @@
 //
 // Texts hold the bytes as the component or the script gave them (any bytes,
 // invalid UTF-8 included); escaping is the renderers' job.
+//
+// The events of one component's traffic carry `component`: the name of a
+// named component (create NAME), empty for the unnamed single one. Renderers
+// name it only when it is not empty, so a script without named components
+// reads as it always did.
 #ifndef VESK_HOST_OUTPUT_HOST_EVENT_H
 #define VESK_HOST_OUTPUT_HOST_EVENT_H
 
@@ -45,6 +50,20 @@ struct HostState {
     std::string siteRoot;  // empty: QX_ROOT unset
     std::string siteSystem;
     std::vector<DeviceFile> files;
+
+    // With named components: `timers`, `registrations`, `routes` and
+    // `panels` above are the current component's, `component` its name, and
+    // `components` every live named component in creation order. Without
+    // them `components` is empty and the fields above are the one component's.
+    struct Component {
+        std::string name;
+        std::vector<Timer> timers;
+        std::vector<std::pair<int, std::vector<Registration>>> registrations;
+        std::vector<Report> routes;
+        std::vector<std::pair<std::string, const Panel*>> panels;
+    };
+    std::string component;
+    std::vector<Component> components;
 };
 
 // Where in a script something happened. `file` empty: outside any script (the
@@ -68,55 +87,70 @@ struct Statement {
 // The host calls the component's create export with `path`.
 struct Create {
     std::string path;
+    std::string component = {};
 };
 // The create export returned no component.
-struct CreatedNothing {};
+struct CreatedNothing {
+    std::string component = {};
+};
 // A command the component sent to the host. `replyShown`: the reply matters
 // (PS, TG, XI) and is shown; `reply` null: there was none.
 struct Command {
     std::string text;
     bool replyShown = false;
     std::optional<std::string> reply;
+    std::string component = {};
 };
 // The component hands a reply back (type 5 into the host).
 struct HandBack {
     std::string text;
+    std::string component = {};
 };
 // Event 1: a router report.
 struct RouterReport {
     Report report;
+    std::string component = {};
 };
 // Event 2: a control event from the panel.
 struct ControlAction {
     std::string control;
     std::string command;
+    std::string component = {};
 };
 // Event 3: text from the hosting panel; null is passed as null.
 struct PanelText {
     std::optional<std::string> text;
+    std::string component = {};
 };
 // The component's answer to event 3; null: none.
 struct Answer {
     std::optional<std::string> text;
+    std::string component = {};
 };
 // Event 4: a timer fired.
 struct TimerTick {
     int timer;
+    std::string component = {};
 };
 // Event 5: the host hands an answer back.
 struct Release {
     std::string text;
+    std::string component = {};
 };
 // Any other event type, with its data word.
 struct Word {
     int type;
     long long data;
+    std::string component = {};
 };
 // The host deletes the component.
-struct Delete {};
+struct Delete {
+    std::string component = {};
+};
 // What the emulator did (router, clock, ...).
 struct Note {
     std::string text;
+    std::string component = {};
 };
 // A live router's link changed, or it announced its size (`size` >= 0).
 struct Link {
@@ -129,6 +163,7 @@ struct Link {
 struct Silent {
     std::string about;
     std::string text;
+    std::string component = {};
 };
 // A script's own caption ("say").
 struct Caption {
@@ -138,6 +173,7 @@ struct Caption {
 struct Violation {
     ScriptPlace place;
     std::string text;
+    std::string component = {};
 };
 // An expectation at `place` did not hold.
 struct Failure {
@@ -154,6 +190,7 @@ struct Error {
 struct PanelShown {
     std::string name;
     std::optional<Panel> panel;
+    std::string component = {};
 };
 // A script ended with these counts (passed when all are 0).
 struct Result {
@@ -188,5 +225,9 @@ using HostEvent =
                  event::Release, event::Word, event::Delete, event::Note, event::Link, event::Silent, event::Caption,
                  event::Violation, event::Failure, event::Error, event::PanelShown, event::Result, event::Summary,
                  event::State, event::Ok, event::Message>;
+
+// The component an event belongs to; empty for the unnamed one and for
+// events that belong to no component (statements, results, ...).
+const std::string& componentOf(const HostEvent& event);
 
 #endif  // VESK_HOST_OUTPUT_HOST_EVENT_H

@@ -82,6 +82,49 @@ static Record resultRecord(const event::Result& e) {
     return r;
 }
 
+static Record timersRecord(const std::vector<HostState::Timer>& timers) {
+    Record list = Record::array();
+    for (const HostState::Timer& t : timers) list.push_back(Record{{"id", t.id}, {"interval", t.interval}, {"due", t.due}});
+    return list;
+}
+
+static Record registrationsRecord(const std::vector<std::pair<int, std::vector<Registration>>>& registrations) {
+    Record list = Record::array();
+    for (const auto& [device, ranges] : registrations) {
+        Record rangeList = Record::array();
+        for (const Registration& g : ranges) rangeList.push_back(Record{{"first", g.first}, {"last", g.last}});
+        list.push_back(Record{{"device", device}, {"ranges", rangeList}});
+    }
+    return list;
+}
+
+static Record routesRecord(const std::vector<Report>& routes) {
+    Record list = Record::array();
+    for (const Report& route : routes)
+        list.push_back(Record{
+            {"device", route.device}, {"destination", route.index}, {"source", route.info}, {"name", route.text}});
+    return list;
+}
+
+static Record panelsRecord(const std::vector<std::pair<std::string, const Panel*>>& panels) {
+    Record list = Record::array();
+    for (const auto& [name, panel] : panels) list.push_back(Record{{"name", name}, {"controls", panelControls(*panel, false)}});
+    return list;
+}
+
+// With named components: every live one, and the current one's name.
+static void addComponents(Record& r, const HostState& s) {
+    if (s.components.empty()) return;
+    r["component"] = s.component;
+    r["components"] = Record::array();
+    for (const HostState::Component& c : s.components)
+        r["components"].push_back(Record{{"name", c.name},
+                                         {"timers", timersRecord(c.timers)},
+                                         {"registrations", registrationsRecord(c.registrations)},
+                                         {"routes", routesRecord(c.routes)},
+                                         {"panels", panelsRecord(c.panels)}});
+}
+
 // A live router: device, protocol, address, state, and what applies of why,
 // size, the target replaced and the repeats of a quick close.
 static Record routerFields(int device, const RouterLink& l, int size) {
@@ -102,28 +145,17 @@ static Record linkRecord(const event::Link& e) {
 static Record stateRecord(const HostState& s) {
     Record r = kind("state");
     r["clock"] = s.clock;
-    r["timers"] = Record::array();
-    for (const HostState::Timer& t : s.timers)
-        r["timers"].push_back(Record{{"id", t.id}, {"interval", t.interval}, {"due", t.due}});
-    r["registrations"] = Record::array();
-    for (const auto& [device, ranges] : s.registrations) {
-        Record list = Record::array();
-        for (const Registration& g : ranges) list.push_back(Record{{"first", g.first}, {"last", g.last}});
-        r["registrations"].push_back(Record{{"device", device}, {"ranges", list}});
-    }
-    r["routes"] = Record::array();
-    for (const Report& route : s.routes)
-        r["routes"].push_back(Record{
-            {"device", route.device}, {"destination", route.index}, {"source", route.info}, {"name", route.text}});
+    r["timers"] = timersRecord(s.timers);
+    r["registrations"] = registrationsRecord(s.registrations);
+    r["routes"] = routesRecord(s.routes);
     // Only with live routers: the record of a script without one stays as it was.
     for (const RouterStatus& router : s.routers) r["routers"].push_back(routerFields(router.device, router.link, router.size));
-    r["panels"] = Record::array();
-    for (const auto& [name, panel] : s.panels)
-        r["panels"].push_back(Record{{"name", name}, {"controls", panelControls(*panel, false)}});
+    r["panels"] = panelsRecord(s.panels);
     r["site"] = s.siteRoot.empty() ? Record(nullptr) : Record{{"root", s.siteRoot}, {"system", s.siteSystem}};
     r["files"] = Record::array();
     for (const HostState::DeviceFile& f : s.files)
         r["files"].push_back(Record{{"name", f.name}, {"size", f.size}, {"why", f.why}});
+    addComponents(r, s);
     return r;
 }
 
@@ -152,9 +184,10 @@ struct RecordOf {
         r["path"] = e.path;
         return r;
     }
-    Record operator()(const event::CreatedNothing&) {
+    // A named component's record names it: the export's null is then "export".
+    Record operator()(const event::CreatedNothing& e) {
         Record r = kind("created");
-        r["component"] = nullptr;
+        r[e.component.empty() ? "component" : "export"] = nullptr;
         return r;
     }
     Record operator()(const event::Command& e) {
@@ -232,12 +265,26 @@ struct RecordOf {
     Record operator()(const event::Message& e) { return withText("message", e.text); }
 };
 
+// `record` with "component" right after its "kind".
+static Record named(Record record, const std::string& component) {
+    Record out = kind(record["kind"].get_ref<const std::string&>().c_str());
+    out["component"] = component;
+    for (auto& [key, value] : record.items())
+        if (key != "kind") out[key] = std::move(value);
+    return out;
+}
+
 static std::string dumped(Record record) {
     makeValidUtf8(record);
     return record.dump();
 }
 
-std::string renderJson(const HostEvent& event) { return dumped(std::visit(RecordOf{}, event)); }
+std::string renderJson(const HostEvent& event) {
+    Record record = std::visit(RecordOf{}, event);
+    const std::string& component = componentOf(event);
+    if (!component.empty()) record = named(std::move(record), component);
+    return dumped(std::move(record));
+}
 
 JsonRenderer::JsonRenderer(std::ostream& out, std::ostream* alerts) : out_(out), alerts_(alerts) {}
 

@@ -1,6 +1,8 @@
 // The transcript as JSON: each event is one record on its own line, "kind"
 // first, with the same facts as the text (the kinds and their fields are
-// listed in docs/integrator-guide.md, "JSON records").
+// listed in docs/integrator-guide.md, "JSON records"). A named component's
+// records carry "component":"NAME" right after "kind"; the unnamed single
+// component's records have no such field.
 //
 // Texts are written as valid UTF-8: each byte that is not part of a valid
 // sequence becomes U+FFFD (validUtf8). That is done here rather than by

@@ -20,6 +20,8 @@ void HoldingSink::emit(const HostEvent& event) {
     held_.push_back(event);
     if (auto* state = std::get_if<event::State>(&held_.back())) {
         for (auto& [name, panel] : state->state.panels) panel = &keptPanels_.emplace_back(*panel);
+        for (HostState::Component& component : state->state.components)
+            for (auto& [name, panel] : component.panels) panel = &keptPanels_.emplace_back(*panel);
     }
 }
 

@@ -26,34 +26,51 @@ static std::string resultText(const event::Result& r) {
     return "-- " + escapeControl(r.file) + ": FAILED (" + why + ")";
 }
 
-// The state's clock, timers, registrations and routes.
-static std::string routingStateText(const HostState& s) {
-    std::string text = "   clock " + std::to_string(s.clock);
-    for (const HostState::Timer& t : s.timers)
-        text += "\n   timer " + std::to_string(t.id) + " every " + std::to_string(t.interval) + ", due at " +
-                std::to_string(t.due);
-    if (s.timers.empty()) text += "\n   no timer running";
-    for (const auto& [device, ranges] : s.registrations)
-        text += "\n   registered device " + std::to_string(device) + ": " + rangesText(ranges);
-    if (s.registrations.empty()) text += "\n   nothing registered";
-    for (const Report& route : s.routes)
-        text += "\n   route device " + std::to_string(route.device) + " destination " + std::to_string(route.index) +
-                ": source " + std::to_string(route.info) + " " + quoteText(route.text);
-    for (const RouterStatus& router : s.routers)
-        text += "\n   router device " + std::to_string(router.device) + ": " + escapeBytes(router.text);
+// Timers, registrations and routes of one component, each line after a line
+// end and `indent`.
+static std::string followingText(const std::vector<HostState::Timer>& timers,
+                                 const std::vector<std::pair<int, std::vector<Registration>>>& registrations,
+                                 const std::vector<Report>& routes, const std::string& indent) {
+    std::string text;
+    for (const HostState::Timer& t : timers)
+        text += "\n" + indent + "timer " + std::to_string(t.id) + " every " + std::to_string(t.interval) +
+                ", due at " + std::to_string(t.due);
+    if (timers.empty()) text += "\n" + indent + "no timer running";
+    for (const auto& [device, ranges] : registrations)
+        text += "\n" + indent + "registered device " + std::to_string(device) + ": " + rangesText(ranges);
+    if (registrations.empty()) text += "\n" + indent + "nothing registered";
+    for (const Report& route : routes)
+        text += "\n" + indent + "route device " + std::to_string(route.device) + " destination " +
+                std::to_string(route.index) + ": source " + std::to_string(route.info) + " " + quoteText(route.text);
     return text;
 }
 
-// The state's panels, site and device files, each line after a line end.
-static std::string siteStateText(const HostState& s) {
+// One component's open panels, each line after a line end and `indent`.
+static std::string panelsText(const std::vector<std::pair<std::string, const Panel*>>& panels,
+                              const std::string& indent) {
     std::string text;
-    for (const auto& [name, panel] : s.panels) {
+    for (const auto& [name, panel] : panels) {
         for (const Control& c : panel->controls) {
-            text += "\n   panel " + escapeBytes(name) + " " + escapeBytes(c.name) + ":";
+            text += "\n" + indent + "panel " + escapeBytes(name) + " " + escapeBytes(c.name) + ":";
             for (const auto& [key, value] : c.params) text += " " + escapeBytes(key) + "=" + quoteText(value);
         }
     }
-    if (s.panels.empty()) text += "\n   no panel open";
+    if (panels.empty()) text += "\n" + indent + "no panel open";
+    return text;
+}
+
+// The state's clock, its components' timers, registrations, routes and
+// panels, its live routers, site and device files. The unnamed component's
+// panels come after the routers, as they always have.
+static std::string stateText(const HostState& s) {
+    std::string text = "   clock " + std::to_string(s.clock);
+    if (s.components.empty()) text += followingText(s.timers, s.registrations, s.routes, "   ");
+    for (const HostState::Component& c : s.components)
+        text += "\n   component " + escapeBytes(c.name) + followingText(c.timers, c.registrations, c.routes, "      ") +
+                panelsText(c.panels, "      ");
+    for (const RouterStatus& router : s.routers)
+        text += "\n   router device " + std::to_string(router.device) + ": " + escapeBytes(router.text);
+    if (s.components.empty()) text += panelsText(s.panels, "   ");
     text += s.siteRoot.empty() ? "\n   site: none (QX_ROOT unset)"
                                : "\n   site " + quoteText(s.siteRoot) + " system " + quoteText(s.siteSystem);
     for (const HostState::DeviceFile& f : s.files)
@@ -141,7 +158,7 @@ struct TextOf {
     std::string operator()(const event::Summary& e) {
         return std::to_string(e.passed) + " passed, " + std::to_string(e.failed) + " failed";
     }
-    std::string operator()(const event::State& e) { return routingStateText(e.state) + siteStateText(e.state); }
+    std::string operator()(const event::State& e) { return stateText(e.state); }
     std::string operator()(const event::Ok&) { return "   ok"; }
     std::string operator()(const event::Message& e) {
         const std::string& s = e.text;
@@ -149,11 +166,28 @@ struct TextOf {
     }
 };
 
-std::string renderText(const HostEvent& event) { return std::visit(TextOf{}, event); }
+// "[NAME] " before every line of `text`.
+static std::string named(const std::string& component, const std::string& text) {
+    const std::string prefix = "[" + escapeBytes(component) + "] ";
+    std::string out = prefix;
+    out.reserve(text.size() + prefix.size());
+    for (char c : text) {
+        out += c;
+        if (c == '\n') out += prefix;
+    }
+    return out;
+}
+
+std::string renderText(const HostEvent& event) {
+    const std::string& component = componentOf(event);
+    if (component.empty()) return std::visit(TextOf{}, event);
+    return named(component, std::visit(TextOf{}, event));
+}
 
 std::optional<std::string> alertText(const HostEvent& event) {
     if (const auto* v = std::get_if<event::Violation>(&event))
-        return (v->place.file.empty() ? "" : placeText(v->place) + ": ") + "violation: " + v->text;
+        return (v->place.file.empty() ? "" : placeText(v->place) + ": ") + "violation: " +
+               (v->component.empty() ? "" : "[" + v->component + "] ") + v->text;
     if (const auto* f = std::get_if<event::Failure>(&event)) return placeText(f->place) + ": " + f->text;
     if (const auto* e = std::get_if<event::Error>(&event)) return placeText(e->place) + ": error: " + e->text;
     return std::nullopt;

@@ -28,6 +28,10 @@
 //   -- FILE: passed | FAILED (...)
 //   N passed, M failed
 //
+// Every line of a named component's traffic starts with "[NAME] " (the
+// unnamed single component's lines have no such mark); with named
+// components "state" lists each under "component NAME".
+//
 // Texts in quotes escape '"', '\', control characters and bytes that are not
 // valid UTF-8; commands are shown as sent with only those escaped. A panel is
 // drawn in a box (drawPanel); a message is shown as it stands.
@@ -54,8 +58,8 @@ std::optional<std::string> linkNote(const event::Link& event);
 
 // The alert line for a failure, an error or a violation ("FILE:LINE: TEXT",
 // "FILE:LINE: error: TEXT", "FILE:LINE: violation: TEXT"; without a place
-// just "violation: TEXT"), without line end and unescaped; null for any
-// other event.
+// just "violation: TEXT"; a named component's "violation: [NAME] TEXT"),
+// without line end and unescaped; null for any other event.
 std::optional<std::string> alertText(const HostEvent& event);
 
 class TextRenderer : public Sink {

@@ -13,6 +13,15 @@ Transcript::Transcript(std::ostream& out, bool json, std::ostream* alerts)
 
 Transcript::Transcript(Sink& sink) : sink_(sink) {}
 
+Transcript::Transcript(Transcript& site, std::string component)
+    : sink_(site.sink_), site_(&site), component_(std::move(component)) {}
+
+template <class Event>
+void Transcript::speak(Event event) {
+    event.component = component_;
+    sink_.emit(event);
+}
+
 // A text that may be null.
 static std::optional<std::string> optionalText(const char* text) {
     return text ? std::optional<std::string>(text) : std::nullopt;
@@ -27,45 +36,45 @@ void Transcript::at(const std::string& file, int line) { place_ = ScriptPlace{fi
 
 void Transcript::statement(int line, const std::string& text) { sink_.emit(event::Statement{line, text}); }
 
-void Transcript::create(const std::string& path) { sink_.emit(event::Create{path}); }
+void Transcript::create(const std::string& path) { speak(event::Create{path}); }
 
-void Transcript::createdNothing() { sink_.emit(event::CreatedNothing{}); }
+void Transcript::createdNothing() { speak(event::CreatedNothing{}); }
 
 void Transcript::command(const std::string& text, bool showReply, const char* reply) {
-    sink_.emit(event::Command{text, showReply, showReply ? optionalText(reply) : std::nullopt});
+    speak(event::Command{text, showReply, showReply ? optionalText(reply) : std::nullopt});
 }
 
-void Transcript::handBack(const std::string& text) { sink_.emit(event::HandBack{text}); }
+void Transcript::handBack(const std::string& text) { speak(event::HandBack{text}); }
 
-void Transcript::textEvent(const char* text) { sink_.emit(event::PanelText{optionalText(text)}); }
+void Transcript::textEvent(const char* text) { speak(event::PanelText{optionalText(text)}); }
 
-void Transcript::answer(const char* text) { sink_.emit(event::Answer{optionalText(text)}); }
+void Transcript::answer(const char* text) { speak(event::Answer{optionalText(text)}); }
 
-void Transcript::reportEvent(const Report& report) { sink_.emit(event::RouterReport{report}); }
+void Transcript::reportEvent(const Report& report) { speak(event::RouterReport{report}); }
 
 void Transcript::controlEvent(const std::string& id, const std::string& command) {
-    sink_.emit(event::ControlAction{id, command});
+    speak(event::ControlAction{id, command});
 }
 
-void Transcript::timerEvent(int timer) { sink_.emit(event::TimerTick{timer}); }
+void Transcript::timerEvent(int timer) { speak(event::TimerTick{timer}); }
 
-void Transcript::releaseEvent(const std::string& text) { sink_.emit(event::Release{text}); }
+void Transcript::releaseEvent(const std::string& text) { speak(event::Release{text}); }
 
-void Transcript::wordEvent(int type, long long word) { sink_.emit(event::Word{type, word}); }
+void Transcript::wordEvent(int type, long long word) { speak(event::Word{type, word}); }
 
-void Transcript::deleteComponent() { sink_.emit(event::Delete{}); }
+void Transcript::deleteComponent() { speak(event::Delete{}); }
 
-void Transcript::note(const std::string& text) { sink_.emit(event::Note{text}); }
+void Transcript::note(const std::string& text) { speak(event::Note{text}); }
 
 void Transcript::link(int device, const RouterLink& link, int size) { sink_.emit(event::Link{device, link, size}); }
 
 void Transcript::silent(const std::string& about, const std::string& text) {
-    sink_.emit(event::Silent{about, text});
+    speak(event::Silent{about, text});
 }
 
 void Transcript::caption(const std::string& text) { sink_.emit(event::Caption{text}); }
 
-void Transcript::violation(const std::string& text) { sink_.emit(event::Violation{place_, text}); }
+void Transcript::violation(const std::string& text) { speak(event::Violation{place(), text}); }
 
 void Transcript::failure(const std::string& file, int line, const std::string& text) {
     sink_.emit(event::Failure{ScriptPlace{file, line}, text});
@@ -76,7 +85,7 @@ void Transcript::error(const std::string& file, int line, const std::string& tex
 }
 
 void Transcript::panel(const std::string& name, const Panel* panel) {
-    sink_.emit(event::PanelShown{name, panel ? std::optional<Panel>(*panel) : std::nullopt});
+    speak(event::PanelShown{name, panel ? std::optional<Panel>(*panel) : std::nullopt});
 }
 
 void Transcript::result(const std::string& file, int failures, int violations, int errors) {

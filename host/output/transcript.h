@@ -10,6 +10,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "output/host_event.h"
 #include "output/sink.h"
@@ -22,6 +23,11 @@ public:
     Transcript(std::ostream& out, bool json, std::ostream* alerts = nullptr);
     // Hands every event to `sink`, which is not owned and must outlive it.
     explicit Transcript(Sink& sink);
+    // One component's transcript: the events of its traffic carry
+    // `component` (empty: the unnamed one, whose events carry nothing), and
+    // go to `site`'s sink; violations name `site`'s place. `site` must
+    // outlive it.
+    Transcript(Transcript& site, std::string component);
     Transcript(const Transcript&) = delete;
     Transcript& operator=(const Transcript&) = delete;
 
@@ -63,10 +69,19 @@ public:
     // Free text for the interactive prompt (help); as JSON a "message".
     void message(const std::string& text);
 
+    const std::string& component() const { return component_; }
+
 private:
+    // Emits an event of the component's traffic, stamped with its name.
+    template <class Event>
+    void speak(Event event);
+    const ScriptPlace& place() const { return site_ ? site_->place() : place_; }
+
     std::unique_ptr<Sink> renderer_;  // null when the sink is the caller's
     Sink& sink_;
     ScriptPlace place_;
+    const Transcript* site_ = nullptr;
+    std::string component_;
 };
 
 #endif  // VESK_HOST_OUTPUT_TRANSCRIPT_H

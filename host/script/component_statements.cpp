@@ -1,35 +1,121 @@
-// create, delete, send, control, report, timer, event, wait, show, say: the
-// statements that drive the component and show what it did.
+// create, use, delete, send, control, report, timer, event, wait, show, say:
+// the statements that drive the components and show what they did. All but
+// create, use, wait and say address the current component.
+#include <cctype>
+
 #include "script/session.h"
 #include "script/shape.h"
 #include "script/statements.h"
 
 static int num(const Token& t) { return *parseInt32(t.text); }
 
+static const char* kCreateForm = "create [PATH [nopanel]]\" or \"create NAME [module PATH] [nopanel]";
+
+// A component's name: a letter, then letters, digits, '_' and '-', written
+// without quotes ("module" and "nopanel" stay the paths they always were).
+static bool isComponentName(const Token& t) {
+    if (t.quoted || t.text.empty() || !std::isalpha(static_cast<unsigned char>(t.text[0]))) return false;
+    if (t.text == "module" || t.text == "nopanel") return false;
+    for (char c : t.text)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-') return false;
+    return true;
+}
+
+// "create NAME [module PATH] [nopanel]": where NAME's options end (the
+// statement's length when they are well formed).
+static size_t afterNameOptions(const Statement& s) {
+    const std::vector<Token>& w = s.words;
+    size_t i = 2;
+    if (i < w.size() && !w[i].quoted && w[i].text == "module") i += 2;
+    if (i < w.size() && !w[i].quoted && w[i].text == "nopanel") ++i;
+    return i;
+}
+
 static std::optional<std::string> checkCreate(const Statement& s) {
     Shape c(s);
-    if (c.count(1, 3, "create [PATH [nopanel]]") && s.words.size() == 3) c.word(2, "nopanel", "create [PATH [nopanel]]");
+    if (!c.count(1, 5, kCreateForm) || s.words.size() == 1) return c.problem;
+    if (isComponentName(s.words[1])) {
+        if (afterNameOptions(s) != s.words.size()) c.problem = std::string("expected \"") + kCreateForm + "\"";
+        return c.problem;
+    }
+    if (c.count(1, 3, kCreateForm) && s.words.size() == 3) c.word(2, "nopanel", kCreateForm);
     return c.problem;
 }
 
-static bool runCreate(ScriptSession& session, const Statement& s) {
-    Emulator& emu = *session.emulator;
-    if (emu.live()) return session.error(s.line, "a component is live already; \"delete\" it first");
-    if (!emu.hasModule()) {
-        const std::string& path = session.options.modulePath;
-        if (path.empty()) return session.error(s.line, "no module: give --module or a \"module\" statement");
-        std::string why;
+// The module a "create" uses, set on `emu`; false after a script error.
+static bool chooseModule(ScriptSession& session, const Statement& s, Emulator& emu) {
+    const std::vector<Token>& w = s.words;
+    ModuleChoice& site = session.defaults;
+    std::string why;
+    if (w.size() > 3 && !w[2].quoted && w[2].text == "module") {
+        const std::string path = session.resolve(w[3].text);
         Module* module = session.modules.get(path, why);
         if (!module) return session.error(s.line, why);
         emu.setModule(module, path);
-        // A "panels" statement before decides where panel files are.
-        if (emu.panelFolder().empty()) emu.setPanelFolder(folderOf(path));
+        emu.setPanelFolder(site.panelsChosen ? site.panelFolder : folderOf(path));
+        return true;
     }
-    emu.allowMissingPanels(s.words.size() == 3);
-    const bool created = emu.create(s.words.size() > 1 ? s.words[1].text : "");
-    emu.allowMissingPanels(false);
+    if (!site.module) {
+        const std::string& path = session.options.modulePath;
+        if (path.empty()) return session.error(s.line, "no module: give --module or a \"module\" statement");
+        site.module = session.modules.get(path, why);
+        if (!site.module) return session.error(s.line, why);
+        site.path = path;
+        // A "panels" statement before decides where panel files are.
+        if (site.panelFolder.empty()) site.panelFolder = folderOf(path);
+    }
+    emu.setModule(site.module, site.path);
+    emu.setPanelFolder(site.panelFolder);
+    return true;
+}
+
+// The slot a "create" makes its component in; null after a script error.
+static Emulator* slotToCreate(ScriptSession& session, const Statement& s, bool named) {
+    Components& site = *session.components;
+    const std::string name = named ? s.words[1].text : "";
+    Emulator* unnamed = site.find("");
+    if (named && unnamed && unnamed->live()) {
+        session.error(s.line, "the unnamed component is live: \"delete\" it before creating named ones");
+        return nullptr;
+    }
+    if (!named && site.anyNamed() && !site.live().empty()) {
+        session.error(s.line, "named components are live: a bare \"create\" is for a single component");
+        return nullptr;
+    }
+    Emulator& emu = site.slot(name);
+    if (emu.live()) {
+        session.error(s.line, named ? "component " + name + " is live already; \"delete\" it first"
+                                    : "a component is live already; \"delete\" it first");
+        return nullptr;
+    }
+    return &emu;
+}
+
+static bool runCreate(ScriptSession& session, const Statement& s) {
+    const std::vector<Token>& w = s.words;
+    const bool named = w.size() > 1 && isComponentName(w[1]);
+    Emulator* emu = slotToCreate(session, s, named);
+    if (!emu || !chooseModule(session, s, *emu)) return false;
+    session.use(emu->name());
+    const size_t options = named && w.size() > 2 && !w[2].quoted && w[2].text == "module" ? 4 : 2;
+    const bool nopanel = w.size() == options + 1;
+    emu->allowMissingPanels(nopanel);
+    const bool created = emu->create(w.size() > 1 && !named ? w[1].text : "");
+    emu->allowMissingPanels(false);
     if (!created) session.fail(s.line, "the export returned no component");
     return true;
+}
+
+static std::optional<std::string> checkUse(const Statement& s) {
+    Shape c(s);
+    if (c.count(2, 2, "use NAME") && !isComponentName(s.words[1]))
+        c.problem = "expected a component name (a letter, then letters, digits, _ or -), got " + quoteText(s.words[1].text);
+    return c.problem;
+}
+
+static bool runUse(ScriptSession& session, const Statement& s) {
+    if (session.use(s.words[1].text)) return true;
+    return session.error(s.line, "no component " + s.words[1].text + ": \"create " + s.words[1].text + "\" makes it");
 }
 
 // A statement of the name alone.
@@ -41,7 +127,7 @@ static std::optional<std::string> checkBare(const Statement& s) {
 
 static bool runDelete(ScriptSession& session, const Statement& s) {
     if (!session.needComponent(s.line)) return false;
-    session.emulator->destroy();
+    session.current().destroy();
     return true;
 }
 
@@ -59,8 +145,8 @@ static bool runSend(ScriptSession& session, const Statement& s) {
     if (!session.needComponent(s.line)) return false;
     const Token& text = s.words[1];
     const bool null = !text.quoted && text.text == "null";
-    session.lastAnswer = session.emulator->sendText(null ? std::nullopt : std::optional<std::string>(text.text));
-    session.answered = true;
+    Emulator& emu = session.current();
+    session.answers[emu.name()] = emu.sendText(null ? std::nullopt : std::optional<std::string>(text.text));
     return true;
 }
 
@@ -72,7 +158,7 @@ static std::optional<std::string> checkControl(const Statement& s) {
 
 static bool runControl(ScriptSession& session, const Statement& s) {
     if (!session.needComponent(s.line)) return false;
-    session.emulator->sendControl(s.words[1].text, s.words[2].text);
+    session.current().sendControl(s.words[1].text, s.words[2].text);
     return true;
 }
 
@@ -87,7 +173,7 @@ static std::optional<std::string> checkReport(const Statement& s) {
 static bool runReport(ScriptSession& session, const Statement& s) {
     if (!session.needComponent(s.line)) return false;
     const std::vector<Token>& w = s.words;
-    session.emulator->sendReport(Report{num(w[1]), num(w[2]), num(w[3]), w[4].text});
+    session.current().sendReport(Report{num(w[1]), num(w[2]), num(w[3]), w[4].text});
     return true;
 }
 
@@ -99,7 +185,7 @@ static std::optional<std::string> checkTimer(const Statement& s) {
 
 static bool runTimer(ScriptSession& session, const Statement& s) {
     if (!session.needComponent(s.line)) return false;
-    session.emulator->sendTimer(num(s.words[1]));
+    session.current().sendTimer(num(s.words[1]));
     return true;
 }
 
@@ -117,7 +203,7 @@ static std::optional<std::string> checkEvent(const Statement& s) {
 
 static bool runEvent(ScriptSession& session, const Statement& s) {
     if (!session.needComponent(s.line)) return false;
-    session.emulator->sendWord(num(s.words[1]), num(s.words[2]));
+    session.current().sendWord(num(s.words[1]), num(s.words[2]));
     return true;
 }
 
@@ -131,7 +217,7 @@ static bool runWait(ScriptSession& session, const Statement& s) {
     if (session.wallClock())
         session.loop.serve(num(s.words[1]));
     else
-        session.emulator->advance(num(s.words[1]));
+        session.components->advance(num(s.words[1]));
     return true;
 }
 
@@ -143,7 +229,7 @@ static std::optional<std::string> checkShow(const Statement& s) {
 
 static bool runShow(ScriptSession& session, const Statement& s) {
     const std::string name = s.words.size() > 1 ? s.words[1].text : "1";
-    session.out.panel(name, session.emulator->panel(name));
+    session.current().transcript().panel(name, session.current().panel(name));
     return true;
 }
 
@@ -161,8 +247,11 @@ static bool runSay(ScriptSession& session, const Statement& s) {
 std::vector<StatementKind> componentStatements() {
     return {
         {"create",
-         "  create [PATH [nopanel]]       create the component with PATH (nopanel: a missing panel file is tolerated)\n",
+         "  create [PATH [nopanel]]       create the component with PATH (nopanel: a missing panel file is tolerated)\n"
+         "  create NAME [module PATH] [nopanel]\n"
+         "                                create a component named NAME (one of a site; from the module at PATH)\n",
          checkCreate, runCreate},
+        {"use", "  use NAME                      the named component the statements below address\n", checkUse, runUse},
         {"delete", "  delete                        delete the component\n", checkBare, runDelete},
         {"send", "  send TEXT | send null         text event (type 3)\n", checkSend, runSend},
         {"control", "  control ID COMMAND            control event (type 2)\n", checkControl, runControl},

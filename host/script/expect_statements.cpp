@@ -24,7 +24,7 @@ struct ExpectForm {
 std::optional<std::string> unmet(ScriptSession& session, const Statement& s) {
     const std::vector<Token>& w = s.words;
     const std::string& what = w[1].text;
-    Emulator& emu = *session.emulator;
+    Emulator& emu = session.current();
     if (what == "registered" || what == "unregistered") {
         const bool registered = emu.registrations().covers(num(w[2]), num(w[3]));
         if (registered == (what == "registered")) return std::nullopt;
@@ -54,12 +54,12 @@ void await(ScriptSession& session, const Statement& s, int ms) {
         session.loop.serve(ms, [&] { return !unmet(session, s); });
         return;
     }
-    Emulator& emu = *session.emulator;
-    const int64_t end = emu.clock().now() + ms;
+    Components& site = *session.components;
+    const int64_t end = site.now() + ms;
     std::optional<int64_t> due;
-    while (unmet(session, s) && (due = emu.clock().nextDueTime()) && *due <= end && emu.live())
-        emu.advance(*due - emu.clock().now());
-    if (unmet(session, s)) emu.advance(end - emu.clock().now());
+    while (unmet(session, s) && (due = site.nextDueTime()) && *due <= end && session.current().live())
+        site.advance(*due - site.now());
+    if (unmet(session, s)) site.advance(end - site.now());
 }
 
 bool runHeld(ScriptSession& session, const Statement& s) {
@@ -72,8 +72,8 @@ bool runSent(ScriptSession& session, const Statement& s) {
     std::vector<std::string> expected;
     if (!(w.size() == 3 && !w[2].quoted && w[2].text == "nothing"))
         for (size_t i = 2; i < w.size(); ++i) expected.push_back(w[i].text);
-    const uint64_t dropped = session.emulator->droppedCommands();
-    std::vector<std::string> got = session.emulator->takeCommands();
+    const uint64_t dropped = session.current().droppedCommands();
+    std::vector<std::string> got = session.current().takeCommands();
     if (got != expected || dropped)
         session.fail(s.line, "expected sent " + quotedList(expected) + ", got " +
                                  (dropped ? std::to_string(dropped) + " older command(s) no longer kept, then " : "") +
@@ -82,18 +82,20 @@ bool runSent(ScriptSession& session, const Statement& s) {
 }
 
 bool runAnswer(ScriptSession& session, const Statement& s) {
-    if (!session.answered) return session.error(s.line, "no answer yet: \"send\" something first");
+    auto answered = session.answers.find(session.current().name());
+    if (answered == session.answers.end()) return session.error(s.line, "no answer yet: \"send\" something first");
+    const std::optional<std::string>& got = answered->second;
     const Token& w = s.words[2];
     const std::optional<std::string> expected = !w.quoted && w.text == "none" ? std::nullopt : std::optional(w.text);
-    if (expected != session.lastAnswer)
+    if (expected != got)
         session.fail(s.line, "expected answer " + (expected ? quoteText(*expected) : "none") + ", got " +
-                                 (session.lastAnswer ? quoteText(*session.lastAnswer) : "none"));
+                                 (got ? quoteText(*got) : "none"));
     return true;
 }
 
 bool runTimer(ScriptSession& session, const Statement& s) {
     const std::vector<Token>& w = s.words;
-    const bool running = session.emulator->clock().running(num(w[2]));
+    const bool running = session.current().clock().running(num(w[2]));
     if (running != (w[3].text == "running"))
         session.fail(s.line, "expected timer " + w[2].text + " " + w[3].text + ", it is " +
                                  (running ? "running" : "stopped"));
@@ -102,7 +104,7 @@ bool runTimer(ScriptSession& session, const Statement& s) {
 
 bool runPanel(ScriptSession& session, const Statement& s) {
     const std::vector<Token>& w = s.words;
-    const bool open = session.emulator->panel(w[2].text) != nullptr;
+    const bool open = session.current().panel(w[2].text) != nullptr;
     if (open != (w[3].text == "open"))
         session.fail(s.line, "expected panel " + quoteText(w[2].text) + " " + w[3].text + ", it is " +
                                  (open ? "open" : "closed"));

@@ -61,7 +61,7 @@ static bool runDevice(ScriptSession& session, const Statement& s) {
         session.connectRouter(num(w[1]), *routerTargetOf(s, why));
         return true;
     }
-    session.emulator->backends().simulate(num(w[1]), num(w[3]));
+    session.components->backends().simulate(num(w[1]), num(w[3]));
     if (w.size() == 4 && session.site->writable()) return writeSize(session, s.line, num(w[1]), std::to_string(num(w[3])));
     return true;
 }
@@ -86,7 +86,7 @@ static std::optional<std::string> checkRoute(const Statement& s) {
 static bool runChange(ScriptSession& session, const Statement& s) {
     const std::vector<Token>& w = s.words;
     const bool route = w[0].text == "route";
-    RouterBackend* backend = session.emulator->backends().find(num(w[1]));
+    RouterBackend* backend = session.components->backends().find(num(w[1]));
     if (!backend) return session.error(s.line, "the router has no device " + w[1].text);
     std::string why;
     if (backend->live()) {
@@ -94,7 +94,7 @@ static bool runChange(ScriptSession& session, const Statement& s) {
         if (!sent) session.out.note("router device " + w[1].text + " " + why);
         return true;
     }
-    SimulatedRouter& router = *session.emulator->backends().simulated(num(w[1]));
+    SimulatedRouter& router = *session.components->backends().simulated(num(w[1]));
     bool changed = route ? router.route(num(w[2]), num(w[3]), why) : router.rename(num(w[2]), w[3].text, why);
     if (!changed) return session.error(s.line, "device " + w[1].text + " " + why);
     if (route && !router.online()) session.out.note("router device " + w[1].text + " is offline: no report");
@@ -111,12 +111,12 @@ static std::optional<std::string> checkOnline(const Statement& s) {
 // The simulated router of the statement's device, or null after an error.
 static SimulatedRouter* simulatedOf(ScriptSession& session, const Statement& s) {
     const Token& device = s.words[1];
-    if (session.emulator->backends().isLive(num(device))) {
+    if (session.components->backends().isLive(num(device))) {
         session.error(s.line, "device " + device.text + " is a live router: \"" + s.words[0].text +
                                   "\" is only for a simulated one");
         return nullptr;
     }
-    SimulatedRouter* router = session.emulator->backends().simulated(num(device));
+    SimulatedRouter* router = session.components->backends().simulated(num(device));
     if (!router) session.error(s.line, "the router has no device " + device.text);
     return router;
 }

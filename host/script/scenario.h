@@ -65,6 +65,11 @@ public:
     // The same, or null between scripts. Reads the host, never calls the
     // component.
     std::optional<HostState> snapshot() const { return session_.running() ? std::optional(hostState()) : std::nullopt; }
+    // The names of the session's named components, in the order they were
+    // first created (for completion at the prompt); none between scripts.
+    std::vector<std::string> componentNames() const {
+        return session_.running() ? session_.components->names() : std::vector<std::string>{};
+    }
 
 private:
     // False when the statement failed as a script error (the script stops).

@@ -48,31 +48,31 @@ void ScriptSession::begin(const std::string& scriptName, const std::string& scri
     errors = 0;
     earlierViolations_ = 0;
     earlierPanelErrors_ = 0;
-    answered = false;
-    lastAnswer.reset();
-    freshEmulator();
+    answers.clear();
+    defaults = ModuleChoice{};
+    freshComponents();
     out.file(name);
 }
 
-void ScriptSession::freshEmulator() {
-    emulator.reset();
+void ScriptSession::freshComponents() {
+    current_ = nullptr;
+    components.reset();
     wallStart_.reset();
     sizesChecked_.clear();
     routersConnected_ = false;
     site.reset(new Site());
-    emulator.reset(new Emulator(out));
+    components.reset(new Components(out));
+    current_ = &components->slot("");
     loop.setOwner(this);
 }
 
 bool ScriptSession::end() {
-    if (emulator && emulator->live()) {
-        out.note("end of script: the host deletes the component");
-        emulator->destroy();
-    }
-    int violations = earlierViolations_ + (emulator ? emulator->violations() : 0);
-    int allErrors = errors + earlierPanelErrors_ + (emulator ? emulator->panelErrors() : 0);
+    if (components) components->deleteAll("end of script: the host deletes the component");
+    int violations = earlierViolations_ + (components ? components->violations() : 0);
+    int allErrors = errors + earlierPanelErrors_ + (components ? components->panelErrors() : 0);
     loop.setOwner(nullptr);
-    emulator.reset();
+    current_ = nullptr;
+    components.reset();
     wallStart_.reset();
     site.reset();
     out.result(name, failures, violations, allErrors);
@@ -80,22 +80,13 @@ bool ScriptSession::end() {
 }
 
 void ScriptSession::reset() {
-    if (emulator->live()) {
-        out.note("reset: the host deletes the component");
-        emulator->destroy();
-    }
-    Module* module = emulator->module();
-    const std::string modulePath = emulator->modulePath();
-    const std::string panels = emulator->panelFolder();
-    earlierViolations_ += emulator->violations();
-    earlierPanelErrors_ += emulator->panelErrors();
-    answered = false;
-    lastAnswer.reset();
-    // Live routers go with the emulator they feed; those of the command line
-    // connect again before the next statement that needs them.
-    freshEmulator();
-    emulator->setModule(module, modulePath);
-    emulator->setPanelFolder(panels);
+    components->deleteAll("reset: the host deletes the component");
+    earlierViolations_ += components->violations();
+    earlierPanelErrors_ += components->panelErrors();
+    answers.clear();
+    // Live routers go with the components they feed; those of the command
+    // line connect again before the next statement that needs them.
+    freshComponents();
     out.note("reset: a fresh emulator, site and clock");
 }
 
@@ -110,15 +101,21 @@ void ScriptSession::fail(int line, const std::string& message) {
     out.failure(name, line, message);
 }
 
+bool ScriptSession::use(const std::string& slotName) {
+    Emulator* found = components->find(slotName);
+    if (found) current_ = found;
+    return found != nullptr;
+}
+
 bool ScriptSession::needComponent(int line) {
-    if (emulator->live()) return true;
+    if (current_->live()) return true;
     return error(line, "no component: \"create\" one first");
 }
 
 bool ScriptSession::missingPanels(int line) {
     bool none = true;
-    if (emulator)
-        for (const std::string& file : emulator->takeMissingPanels())
+    if (components)
+        for (const std::string& file : components->takeMissingPanels())
             none = error(line, "no panel file " + quoteText(file) + " in the panel folder (write \"create PATH nopanel\" "
                                "when it is meant to be missing)");
     return none;
@@ -133,16 +130,16 @@ void ScriptSession::connectCommandLineRouters() {
 void ScriptSession::connectRouter(int device, const RouterTarget& target) {
     if (!wallClock()) {
         wallStart_ = Clock::now();
-        clockAtStart_ = emulator->clock().now();
-        emulator->setRealTime(true);
+        clockAtStart_ = components->now();
+        components->setRealTime(true);
     }
-    Backends& backends = emulator->backends();
+    Backends& backends = components->backends();
     RouterLink link;
     link.protocol = target.protocol;
     link.address = formatHostPort(HostPort{target.host, target.port});
     if (const RouterBackend* old = backends.find(device))
         if (old->live()) link.replaces = old->address();
-    BackendContext context{loop.io(), emulator->backendEvents(), options.timing};
+    BackendContext context{loop.io(), components->backendEvents(), options.timing};
     std::string why;
     RouterBackend* backend = backends.follow(device, target, context, why);
     if (!backend) {
@@ -154,19 +151,19 @@ void ScriptSession::connectRouter(int device, const RouterTarget& target) {
 }
 
 void ScriptSession::settle() {
-    if (!emulator) return;
+    if (!components) return;
     auto announced = [this](int device, int size) { checkSize(device, size); };
-    emulator->takeBackendEvents(announced);
+    components->takeBackendEvents(announced);
     if (!wallClock()) return;
     const int64_t now =
         clockAtStart_ + std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - *wallStart_).count();
-    if (now > emulator->clock().now()) emulator->advance(now - emulator->clock().now());
-    emulator->takeBackendEvents(announced);
+    if (now > components->now()) components->advance(now - components->now());
+    components->takeBackendEvents(announced);
 }
 
 std::optional<Clock::time_point> ScriptSession::nextDue() const {
-    if (!emulator || !wallClock()) return std::nullopt;
-    std::optional<int64_t> due = emulator->clock().nextDueTime();
+    if (!components || !wallClock()) return std::nullopt;
+    std::optional<int64_t> due = components->nextDueTime();
     if (!due) return std::nullopt;
     return *wallStart_ + std::chrono::milliseconds(*due - clockAtStart_);
 }
@@ -174,7 +171,7 @@ std::optional<Clock::time_point> ScriptSession::nextDue() const {
 void ScriptSession::afterStatement() {
     settle();
     if (!wallClock()) return;
-    Backends& backends = emulator->backends();
+    Backends& backends = components->backends();
     for (int device : backends.devices()) {
         const int size = backends.find(device)->announcedSize();
         if (size >= 0) checkSize(device, size);
@@ -198,16 +195,16 @@ void ScriptSession::checkSize(int device, int routerSize) {
                                 : "refuse destinations the router has"));
 }
 
-HostState ScriptSession::hostState() const {
-    const Emulator& emu = *emulator;
-    HostState state;
-    state.clock = emu.clock().now();
-    for (int id : emu.clock().runningTimers())
-        state.timers.push_back(HostState::Timer{id, *emu.clock().interval(id), *emu.clock().due(id)});
+// One component's timers, registrations, the routes of what it registered
+// (as its router last reported them) and open panels.
+static HostState::Component componentState(const Emulator& emu, const Backends& backends) {
+    HostState::Component state{emu.name(), {}, {}, {}, {}};
+    const TimerClock& clock = emu.clock();
+    for (int id : clock.runningTimers()) state.timers.push_back(HostState::Timer{id, *clock.interval(id), *clock.due(id)});
     const Registrations& registrations = emu.registrations();
     for (int device : registrations.devices()) {
         state.registrations.emplace_back(device, registrations.of(device));
-        const RouterBackend* backend = emulator->backends().find(device);
+        const RouterBackend* backend = backends.find(device);
         if (!backend) continue;
         // Ranges added with 'ADD' may overlap.
         std::map<int, Report> routes;
@@ -215,11 +212,29 @@ HostState ScriptSession::hostState() const {
             for (Report& r : backend->knownRoutes(range.first, range.last)) routes.emplace(r.index, std::move(r));
         for (auto& [index, route] : routes) state.routes.push_back(std::move(route));
     }
-    for (int device : emulator->backends().devices()) {
-        const RouterBackend& backend = *emulator->backends().find(device);
-        if (backend.live()) state.routers.push_back(RouterStatus{device, backend.link(), backend.announcedSize(), backend.describe()});
-    }
     for (const auto& [panelName, panel] : emu.panels()) state.panels.emplace_back(panelName, &panel);
+    return state;
+}
+
+HostState ScriptSession::hostState() const {
+    Backends& backends = components->backends();
+    HostState state;
+    state.clock = components->now();
+    HostState::Component now = componentState(current(), backends);
+    state.timers = std::move(now.timers);
+    state.registrations = std::move(now.registrations);
+    state.routes = std::move(now.routes);
+    state.panels = std::move(now.panels);
+    if (components->anyNamed()) {
+        state.component = current().name();
+        for (const Emulator* emu : components->live())
+            state.components.push_back(componentState(*emu, backends));
+    }
+    for (int device : backends.devices()) {
+        const RouterBackend& backend = *backends.find(device);
+        if (backend.live())
+            state.routers.push_back(RouterStatus{device, backend.link(), backend.announcedSize(), backend.describe()});
+    }
     state.siteRoot = site->root();
     state.siteSystem = site->system();
     for (int device : site->deviceFiles()) {

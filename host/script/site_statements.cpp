@@ -1,5 +1,6 @@
 // module, panels, site, config: the statements that prepare the module and
-// the site before anything runs.
+// the site before anything runs. "module" and "panels" choose what later
+// "create"s use ("panels" also moves the live components' panel folder).
 #include <filesystem>
 
 #include "script/session.h"
@@ -21,9 +22,10 @@ static bool runModule(ScriptSession& session, const Statement& s) {
     const std::string path = session.resolve(s.words[1].text);
     Module* module = session.modules.get(path, why);
     if (!module) return session.error(s.line, why);
-    if (session.emulator->live()) return session.error(s.line, "a component is live; delete it before changing the module");
-    session.emulator->setModule(module, path);
-    session.emulator->setPanelFolder(folderOf(path));
+    // Named components keep the module they were created with.
+    if (session.components->find("")->live())
+        return session.error(s.line, "a component is live; delete it before changing the module");
+    session.defaults = ModuleChoice{module, path, folderOf(path), false};
     return true;
 }
 
@@ -38,7 +40,9 @@ static bool runPanels(ScriptSession& session, const Statement& s) {
     const std::string path = session.resolve(s.words[1].text);
     if (!fs::is_directory(fs::path(path), ec))
         return session.error(s.line, "panel folder " + quoteText(s.words[1].text) + " not found");
-    session.emulator->setPanelFolder(path);
+    session.defaults.panelFolder = path;
+    session.defaults.panelsChosen = true;
+    for (Emulator* emu : session.components->live()) emu->setPanelFolder(path);
     return true;
 }
 

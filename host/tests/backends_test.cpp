@@ -9,6 +9,7 @@
 
 #include "core/registrations.h"
 #include "core/emulator.h"
+#include "core/components.h"
 #include "fake_module.h"
 
 namespace {
@@ -143,7 +144,8 @@ TEST(Backends, ThePollOfAnyBackendIsAnsweredThroughTheHost) {
         std::ostringstream out;
         Transcript transcript(out, false);
         FakeModule module(b);
-        Emulator emulator(transcript);
+        Components site(transcript);
+        Emulator& emulator = site.slot("");
         emulator.setModule(&module);
         auto fake = std::make_unique<FakeBackend>();
         fake->known = c.known;

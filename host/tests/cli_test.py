@@ -272,6 +272,9 @@ def prompt(work, env, home, tmp):
     check(t.expect("vesk> "), "no prompt:\n%r" % t.seen)
     t.type("\x1b[A" * 5 + "\r")  # up five times: "say edited" of the last run
     check(t.expect("## edited"), "history of the last run not offered:\n%r" % t.seen)
+    # Tab completes a statement name, and a component's name after "use".
+    t.type("create cam1\rcreate desk\rus\tca\t\rdelete\r")
+    check(t.expect("[cam1] <- delete"), "no component name completed after use:\n%r" % t.seen)
     t.type("site temp\r")
     deadline = time.time() + 20
     while not os.listdir(tmp) and time.time() < deadline:

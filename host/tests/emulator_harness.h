@@ -12,6 +12,7 @@
 
 #include <unistd.h>
 
+#include "core/components.h"
 #include "core/emulator.h"
 #include "fake_module.h"
 #include "live_support.h"
@@ -24,16 +25,16 @@ namespace fs = std::filesystem;
 
 
 // Changes on a simulated device, delivered as a statement's would be.
-inline void simulatedRoute(Emulator& emulator, int device, int destination, int source) {
+inline void simulatedRoute(Components& site, int device, int destination, int source) {
     std::string why;
-    ASSERT_TRUE(emulator.backends().simulated(device)->route(destination, source, why)) << why;
-    emulator.takeBackendEvents();
+    ASSERT_TRUE(site.backends().simulated(device)->route(destination, source, why)) << why;
+    site.takeBackendEvents();
 }
 
-inline void simulatedRename(Emulator& emulator, int device, int source, const std::string& name) {
+inline void simulatedRename(Components& site, int device, int source, const std::string& name) {
     std::string why;
-    ASSERT_TRUE(emulator.backends().simulated(device)->rename(source, name, why)) << why;
-    emulator.takeBackendEvents();
+    ASSERT_TRUE(site.backends().simulated(device)->rename(source, name, why)) << why;
+    site.takeBackendEvents();
 }
 
 // A folder holding a small panel file "p.vesk_ui" with panel "1".
@@ -57,8 +58,10 @@ private:
     fs::path path_;
 };
 
+// The unnamed component of a site of its own.
 struct Harness {
-    explicit Harness(FakeBehaviour behaviour) : module(std::move(behaviour)), transcript(out, false), emulator(transcript) {
+    explicit Harness(FakeBehaviour behaviour)
+        : module(std::move(behaviour)), transcript(out, false), site(transcript), emulator(site.slot("")) {
         emulator.setModule(&module);
         emulator.setPanelFolder(panels.path());
     }
@@ -68,7 +71,8 @@ struct Harness {
     FakeModule module;
     std::ostringstream out;
     Transcript transcript;
-    Emulator emulator;
+    Components site;
+    Emulator& emulator;
 };
 
 // Opens the panel on creation and sends `commands` on every text event,

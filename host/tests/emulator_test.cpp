@@ -294,8 +294,8 @@ TEST(EmulatorQueue, PollAnswerIsDeliveredAfterTheCallReturns) {
     Harness h(b);
     module = &h.module;
     h.emulator.backends().simulate(5, 16);
-    simulatedRename(h.emulator, 5, 3, "CAM 3");
-    simulatedRoute(h.emulator, 5, 12, 3);
+    simulatedRename(h.site, 5, 3, "CAM 3");
+    simulatedRoute(h.site, 5, 12, 3);
     ASSERT_TRUE(h.emulator.create(""));
     h.emulator.sendText(std::string("destid=12"));
     ASSERT_EQ(depthAtReport.size(), 1u) << h.text();
@@ -315,9 +315,9 @@ TEST(EmulatorQueue, PollDuringCreationIsAnsweredAfterTheExportReturns) {
     };
     Harness h(b);
     h.emulator.backends().simulate(5, 4);
-    simulatedRoute(h.emulator, 5, 1, 7);
-    simulatedRoute(h.emulator, 5, 2, 8);
-    simulatedRoute(h.emulator, 5, 3, 9);
+    simulatedRoute(h.site, 5, 1, 7);
+    simulatedRoute(h.site, 5, 2, 8);
+    simulatedRoute(h.site, 5, 3, 9);
     ASSERT_TRUE(h.emulator.create(""));
     EXPECT_EQ(reports, 2) << h.text();
 }
@@ -332,7 +332,7 @@ TEST(EmulatorQueue, OfflineDeviceLeavesPollUnanswered) {
     };
     Harness h(b);
     h.emulator.backends().simulate(5, 16);
-    simulatedRoute(h.emulator, 5, 12, 3);
+    simulatedRoute(h.site, 5, 12, 3);
     h.emulator.backends().simulated(5)->setOnline(false);
     ASSERT_TRUE(h.emulator.create(""));
     h.emulator.sendText(std::string("poll"));
@@ -359,8 +359,8 @@ TEST(EmulatorTimers, EventsFireInTimeOrderWithTheirNumbers) {
     emulator = &h.emulator;
     ASSERT_TRUE(h.emulator.create(""));
     h.emulator.sendText(std::string("start"));
-    h.emulator.advance(9999);
-    h.emulator.advance(1);
+    h.site.advance(9999);
+    h.site.advance(1);
     const std::vector<std::pair<int64_t, int>> expected = {{2500, 2}, {5000, 2}, {7500, 2}, {10000, 1}, {10000, 2}};
     EXPECT_EQ(fired, expected) << h.text();
     EXPECT_EQ(h.emulator.clock().now(), 10000);
@@ -380,7 +380,7 @@ TEST(EmulatorTimers, StoppedTimerFiresNoMore) {
     Harness h(b);
     ASSERT_TRUE(h.emulator.create(""));
     h.emulator.sendText(std::string("start"));
-    h.emulator.advance(1000);
+    h.site.advance(1000);
     EXPECT_EQ(events, 1) << h.text();
     EXPECT_FALSE(h.emulator.clock().running(1));
 }

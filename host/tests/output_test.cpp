@@ -185,4 +185,24 @@ TEST(Transcript, OwnsTheRendererItsStreamConstructorAsksFor) {
     EXPECT_EQ(alerts.str(), "a.vsc:2: no\n");
 }
 
+// A component's transcript names it on every line it renders, takes the
+// place of the site's, and leaves the site's own events unnamed.
+TEST(Transcript, AComponentsLinesNameIt) {
+    Lines lines;
+    Transcript site(lines);
+    Transcript a(site, "a");
+    site.at("s.vsc", 4);
+    a.panel("main", nullptr);
+    a.violation("bad");
+    site.note("site");
+    Panel panel = twoControlPanel();
+    a.panel("main", &panel);
+    const std::string drawn = lines.lines.substr(lines.lines.find("** site\n") + 8);
+    EXPECT_EQ(lines.lines.substr(0, lines.lines.find(drawn)),
+              "[a]    (panel main is not open)\n[a] !! s.vsc:4: bad\n** site\n");
+    std::istringstream rows(drawn);
+    for (std::string row; std::getline(rows, row);) EXPECT_EQ(row.compare(0, 4, "[a] "), 0) << drawn;
+    EXPECT_EQ(*alertText(event::Violation{ScriptPlace{"s.vsc", 4}, "bad", "a"}), "s.vsc:4: violation: [a] bad");
+}
+
 }  // namespace
