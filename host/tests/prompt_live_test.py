@@ -77,10 +77,15 @@ class Terminal:
         os.write(self.fd, keys.encode())
 
     def line(self, text, timeout=30):
-        """Types a statement and waits for the next prompt."""
+        """Types a statement and waits for the prompt after it ran: the one
+        after the line's echo has ended (a prompt drawn again while the line
+        was still being typed, below a router's note, does not count)."""
         mark = len(self.text())
         self.type(text + "\r")
-        return self.expect("vesk>", timeout, mark + len(text))
+        if not self.expect(text + "\n", timeout, mark):
+            return False
+        entered = self.text().index(text + "\n", mark) + len(text) + 1
+        return self.expect("vesk>", timeout, entered)
 
     def end(self):
         """The exit status once it ended by itself; None when it was killed."""

@@ -100,8 +100,10 @@ public:
 
 class TcpClient {
 public:
-    // Requests waiting beyond this many are refused with a note.
-    static constexpr size_t kMaxWaitingRequests = 64;
+    // Requests waiting beyond this many are refused with a note: room for a
+    // route to every destination of the largest router kept (a salvo from a
+    // script), at a few dozen bytes each.
+    static constexpr size_t kMaxWaitingRequests = 4096;
     static constexpr size_t kMaxUnsentBytes = 1 << 20;
 
     // `protocol` must outlive the client or its stop().

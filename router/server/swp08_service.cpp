@@ -73,7 +73,9 @@ private:
     const int id_;  // the SharedRouter's client id
     swp08::Framer framer_;
     AckQueue outbox_;
-    asio::steady_timer outboxTimer_;   // the outbox's deadline
+    asio::steady_timer outboxTimer_;   // at or before the outbox's deadline
+    // The time outboxTimer_ waits for; none while it waits for nothing.
+    std::optional<AckQueue::Clock::time_point> outboxWait_;
     asio::steady_timer silenceTimer_;  // drops a client that never spoke
     bool heard_ = false;               // a frame, ACK or NAK came
     // Expires with this: the timers' handlers may run after it is gone.
@@ -169,16 +171,19 @@ void Swp08Service::Client::pump() {
     armOutboxTimer();
 }
 
+// Lazy: a wait already set for no later than the deadline stays, and when it
+// fires early pump() finds nothing due and sets the next one. So a stream of
+// acknowledged messages (a salvo) costs no timer change a message.
 void Swp08Service::Client::armOutboxTimer() {
     const std::optional<AckQueue::Clock::time_point> deadline = outbox_.deadline();
-    if (!deadline) {
-        outboxTimer_.cancel();
-        return;
-    }
+    if (!deadline || (outboxWait_ && *outboxWait_ <= *deadline)) return;
+    outboxWait_ = *deadline;
     outboxTimer_.expires_at(*deadline);
     outboxTimer_.async_wait([this, alive = std::weak_ptr<int>(alive_)](const asio::error_code& error) {
-        // Cancelled: re-armed, or the client is gone.
-        if (!error && !alive.expired()) pump();
+        // Cancelled: set again for an earlier time, or the client is gone.
+        if (error || alive.expired()) return;
+        outboxWait_.reset();
+        pump();
     });
 }
 
