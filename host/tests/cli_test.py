@@ -155,7 +155,9 @@ def piped_flood(work, env):
         pass
     _, status, usage = os.wait4(p.pid, 0)
     p.returncode = 0
-    check(os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0 and usage.ru_maxrss < 32 * 1024,
+    # A sanitizer keeps freed memory in quarantine: the peak then says nothing.
+    bounded = usage.ru_maxrss < 32 * 1024 or os.environ.get("VESK_SANITIZED")
+    check(os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0 and bounded,
           "a flood through a pipe: status %s, peak %d KB" % (status, usage.ru_maxrss))
 
 
