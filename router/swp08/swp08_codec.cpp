@@ -342,7 +342,7 @@ void Codec::endTables(const Message& m, CodecLink& link) {
     } else if (namesOpen_) {
         namesOpen_ = false;
         sized_ = true;
-        link.sized(announced_ = destinationsNamed_ = namesCount_);
+        announce(destinationsNamed_ = namesCount_, link);
     }
     if (dumpMessage) {
         dumpOpen_ = true;
@@ -354,6 +354,14 @@ void Codec::endTables(const Message& m, CodecLink& link) {
     const int size = sized_ ? std::max(announced_, dumpExtent_) : dumpExtent_;
     if (sized_ && size == announced_) return;
     sized_ = true;
+    announce(size, link);
+}
+
+// A router found smaller than the model (another connection, another router)
+// leaves no destination behind in the model, where routes and reports would
+// still find it.
+void Codec::announce(int size, CodecLink& link) {
+    if (size < model_.outputs()) model_.resize(model_.inputs(), size);
     link.sized(announced_ = size);
 }
 

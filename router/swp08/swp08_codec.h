@@ -100,6 +100,7 @@ private:
     void apply(const Message& message, CodecLink& link);
     void grow(const Message& message);
     void endTables(const Message& message, CodecLink& link);
+    void announce(int size, CodecLink& link);
     void checkNames(const Message& message, CodecLink& link);
     void noteOtherTable(const Message& message, CodecLink& link);
     bool ourTable(const Message& message) const;

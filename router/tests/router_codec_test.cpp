@@ -23,6 +23,7 @@ struct RecordingLink : CodecLink {
     std::vector<std::string> problems;
     std::string dropped;
     bool isReady = false;
+    std::set<int> changedOutputs;  // all the codec gave since the last clear
 
     void write(std::string) override {}
     bool request(std::string, std::string what, int tag) override {
@@ -38,7 +39,7 @@ struct RecordingLink : CodecLink {
     void resend() override { ++resends; }
     void drop(const std::string& why) override { dropped = why; }
     void problem(const std::string& text) override { problems.push_back(text); }
-    void changed(const std::set<int>&) override {}
+    void changed(const std::set<int>& outputs) override { changedOutputs.insert(outputs.begin(), outputs.end()); }
     void sized(int outputs) override { sizes.push_back(outputs); }
     void ready() override { isReady = true; }
     std::string quote(const std::string& text) const override { return "\"" + text + "\""; }
@@ -106,6 +107,27 @@ TEST(Swp08Codec, TheSizeIsGivenOnceTheNamesOrTheDumpAreComplete) {
         for (const swp08::Message& m : c.messages) codec.received(frame(m), link);
         EXPECT_EQ(sizesText(link.sizes), c.sizes) << c.name;
     }
+}
+
+// One connection to a router of `size` destinations: one name a message, then the dump.
+void connectTo(swp08::Codec& codec, RecordingLink& link, int size) {
+    codec.connected(link);
+    for (int d = 0; d < size; ++d)
+        codec.received(frame(names(swp08::MessageKind::DestinationNames, d, {"D" + std::to_string(d + 1)})), link);
+    codec.received(frame(dump(0, std::vector<int>(static_cast<size_t>(size), 0))), link);
+}
+
+TEST(Swp08Codec, ARouterSmallerOnAnotherConnectionShrinksTheModel) {
+    swp08::Codec codec({});
+    RecordingLink link;
+    connectTo(codec, link, 20);
+    codec.disconnected();
+    link.changedOutputs.clear();
+    connectTo(codec, link, 10);
+    EXPECT_EQ(sizesText(link.sizes), "20;10;");
+    EXPECT_EQ(codec.model().outputs(), 10);
+    ASSERT_FALSE(link.changedOutputs.empty());
+    EXPECT_EQ(*link.changedOutputs.rbegin(), 9) << "a destination the router no longer has was given as changed";
 }
 
 TEST(Swp08Codec, EachNameWithControlBytesIsNoted) {
