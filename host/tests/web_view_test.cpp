@@ -89,8 +89,9 @@ TEST(WebView, KeepsTheLastLinesCutToLength) {
     EXPECT_LE(view.lines().back().size(), WebView::kLongestLine + 3);
 }
 
-// What the pages are shown once a script has ended: its panels as the host
-// deleted the component, marked ended, until the next script starts.
+// What the pages and /state.json are shown once a script has ended: its
+// panels as the host deleted the component, marked ended, until the next
+// script starts.
 TEST(WebView, ShowsTheFinalViewOfAScriptThatEnded) {
     asio::io_context io;
     WebView view;
@@ -112,7 +113,10 @@ TEST(WebView, ShowsTheFinalViewOfAScriptThatEnded) {
     const std::string ended = view.greeting().front();
     EXPECT_NE(ended.find("\"ended\":true"), std::string::npos) << ended;
     EXPECT_NE(ended.find("Input 6"), std::string::npos) << ended;
+    const std::optional<std::string> finalState = view.stateJson();
+    EXPECT_TRUE(finalState && finalState->find("Input 6") != std::string::npos) << finalState.value_or("null");
     view.emit(event::File{"b.vsc"});
+    EXPECT_FALSE(view.stateJson()) << "the state of a script that ended, kept once the next one started";
     const std::string next = view.greeting().front();
     EXPECT_NE(next.find("\"ended\":false"), std::string::npos) << next;
     EXPECT_EQ(next.find("Input 6"), std::string::npos) << next;

@@ -45,7 +45,8 @@ public:
     virtual ~WebContent() = default;
     // The page (HTML with its script and styles).
     virtual std::string page() = 0;
-    // The body of /state.json; null when no script is running (then 503).
+    // The body of /state.json: the state now, or the final state of the
+    // script that ended; null before any script ran (then 503).
     virtual std::optional<std::string> stateJson() = 0;
     // What a page that has just connected is sent, in order (the whole view).
     virtual std::vector<std::string> greeting() = 0;

@@ -48,6 +48,7 @@ void WebView::keepFinal() {
     if (!now) return;
     finalView_ = viewJson(now, script_, true);
     finalTiles_ = wallTiles(*now);
+    finalState_ = renderJson(event::State{std::move(*now)});
     finalKept_ = true;
 }
 
@@ -56,6 +57,7 @@ void WebView::emit(const HostEvent& event) {
         script_ = std::get<event::File>(event).name;
         finalView_.clear();
         finalTiles_.clear();
+        finalState_.clear();
     }
     if (std::holds_alternative<event::Statement>(event) || std::holds_alternative<event::Caption>(event))
         finalKept_ = false;
@@ -106,8 +108,9 @@ std::string WebView::page() { return webPage(); }
 std::optional<std::string> WebView::stateJson() {
     // As the "state" statement shows it: no routes kept from before.
     std::optional<HostState> now = source_ ? source_() : std::nullopt;
-    if (!now) return std::nullopt;
-    return renderJson(event::State{std::move(*now)});
+    if (now) return renderJson(event::State{std::move(*now)});
+    if (!finalState_.empty()) return finalState_;
+    return std::nullopt;
 }
 
 std::vector<std::string> WebView::greeting() {

@@ -107,6 +107,7 @@ private:
     WallFeed wall_;           // the wall last pushed
     std::string finalView_;   // the running script's as its components went; empty: none
     std::vector<WallTile> finalTiles_;
+    std::string finalState_;  // its "state" record then, for /state.json
     bool finalKept_ = false;  // in this run of deletions
 };
 
