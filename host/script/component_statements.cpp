@@ -247,7 +247,8 @@ static bool runSay(ScriptSession& session, const Statement& s) {
 std::vector<StatementKind> componentStatements() {
     return {
         {"create",
-         "  create [PATH [nopanel]]       create the component with PATH (nopanel: a missing panel file is tolerated)\n"
+         "  create [PATH [nopanel]]       create the component with PATH (nopanel: a missing panel file is tolerated;\n"
+         "                                a PATH that reads as a NAME is one: quote it, as in create \"main\")\n"
          "  create NAME [module PATH] [nopanel]\n"
          "                                create a component named NAME (one of a site; from the module at PATH)\n",
          checkCreate, runCreate},
