@@ -40,7 +40,10 @@ live=$(mktemp -d "$root/.wine-live-XXXXXX")
 # shellcheck source=../tests/live/live_server.sh
 source tests/live/live_server.sh
 start_live_server "$live" 3600
-trap 'stop_live_server; rm -rf "$live"' EXIT
+# One wineserver for every Windows start of the run (each start without one
+# brings Wine's services up again: minutes under emulation); -k at exit.
+trap 'stop_live_server; rm -rf "$live"; wineserver -k >/dev/null 2>&1 || true' EXIT
+wineserver -p || true
 live_scripts=()
 for script in "${LIVE_SCRIPTS[@]}"; do live_scripts+=("${script#"$root"/}"); done
 router=$build/native/router/server/vesk-router
