@@ -40,9 +40,14 @@ void checkFrame(const swp08::Bytes& data, size_t cap, const std::string& input) 
         FuzzFail("re-encoded frame does not read back", input);
 }
 
-// Dumps the reader takes but the writer does not make: more than
-// kMaxDumpTallies, or destinations past what the first one's field holds.
+// Dumps and name replies the reader takes but the writer does not make: more
+// than kMaxDumpTallies or maxNamesPerMessage, or numbers past what the first
+// one's field holds.
 bool beyondWriterLimits(const swp08::Message& m) {
+    if (m.kind == swp08::MessageKind::SourceNames || m.kind == swp08::MessageKind::DestinationNames) {
+        const int count = static_cast<int>(m.names.size());
+        return count > swp08::maxNamesPerMessage(m.nameLength) || m.first + count - 1 > swp08::kMaxNumber;
+    }
     const int last = m.first + static_cast<int>(m.sources.size()) - 1;
     const int limit = m.kind == swp08::MessageKind::TallyDumpByte ? 255 : swp08::kMaxNumber;
     return m.sources.size() > static_cast<size_t>(swp08::kMaxDumpTallies) || last > limit;
