@@ -77,7 +77,8 @@ fuzz:
 # SW-P-08 router, a router that floods, the web view, and the wall of 1000 panels
 # in headless Chromium: each prints its figures, then it fails when a goal is
 # missed. Repetitions run interleaved in random order, so that a busy spell on
-# the machine falls on the component and its plain C baseline alike.
+# the machine falls on the component and its plain C baseline alike. The benches
+# of a router on a thread bind it and vesk-host to one core (bench/one_core.h).
 bench: native
 	status=0; \
 	$(BUILD)/native/bench/event_bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "bench_support.h"
+#include "one_core.h"
 #include "swp08/swp08_frame.h"
 #include "swp08/swp08_message.h"
 
@@ -120,6 +121,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: flood_bench MODULE VESK_HOST\n");
         return 2;
     }
+    runOnOneCore();
     std::printf("vesk-host following an SW-P-08 router that floods %d CONNECTED messages, on 127.0.0.1\n",
                 kFloodMessages);
     bool ok = true;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "one_core.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: live_bench MODULE VESK_HOST\n");
         return 2;
     }
+    runOnOneCore();
     const std::string module = argv[1];
     bool ok = true;
 

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "one_core.h"
 #include "output/text_renderer.h"
 
 namespace {
@@ -192,6 +193,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: site_bench MODULE VESK_HOST\n");
         return 2;
     }
+    runOnOneCore();
     std::printf("vesk-host with %d panels of one %dx%d SW-P-08 router on 127.0.0.1 (%d runs)\n", kPanels, kPorts,
                 kPorts, kRuns);
     std::vector<double> setup, connect, spread, router, gap, median, p99;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "one_core.h"
 
 namespace {
 
@@ -134,6 +135,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: swp08_bench MODULE VESK_HOST\n");
         return 2;
     }
+    runOnOneCore();
     const std::string module = argv[1];
     bool ok = true;
 
